@@ -1,0 +1,205 @@
+#include "session.hpp"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <fstream>
+#include <stdexcept>
+
+extern char **environ;
+
+namespace {
+
+void check(bool ok, char const *what) {
+  if (!ok) {
+    throw std::runtime_error(what);
+  }
+}
+
+// A pipe end must not land on 0, 1 or 2 when the runner was started without
+// them, and a reader that has gone must give EPIPE, not kill the runner.
+[[maybe_unused]] bool const ready = [] {
+  for (int fd = open("/dev/null", O_RDWR); fd >= 0 && fd <= 2; fd = open("/dev/null", O_RDWR)) {
+  }
+  signal(SIGPIPE, SIG_IGN);
+  return true;
+}();
+
+// Reads what is there; false once the writer has gone (end of file, or EIO
+// on a terminal whose last user has gone).
+bool drain(int fd, std::string &into) {
+  char buf[65536];
+  for (;;) {
+    ssize_t const n = read(fd, buf, sizeof buf);
+    if (n > 0) {
+      into.append(buf, static_cast<size_t>(n));
+    } else {
+      return n < 0 && errno == EAGAIN;
+    }
+  }
+}
+
+} // namespace
+
+std::string dialogue(std::string const &name) {
+  return "Enter Your Name : Your Name is : " + name + "\n Perss 'e' To Exit..";
+}
+
+std::string shown(std::string const &bytes) {
+  std::string text;
+  for (unsigned char const c : bytes.substr(0, 24)) {
+    if (c >= ' ' && c < 0x7f && c != '\\') {
+      text += static_cast<char>(c);
+    } else {
+      char const *hex = "0123456789abcdef";
+      text += {'\\', 'x', hex[c >> 4], hex[c & 15]};
+    }
+  }
+  return bytes.size() > 24 ? text + "...(" + std::to_string(bytes.size()) + " bytes)" : text;
+}
+
+Session::Session(Options const &options) : terminal_(options.terminal) {
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attr;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawnattr_init(&attr);
+  int child[3] = {-1, -1, -1};
+  short flags = POSIX_SPAWN_SETSIGDEF;
+  if (terminal_) {
+    int slave = -1;
+    check(openpty(&in_, &slave, nullptr, nullptr, nullptr) == 0, "openpty failed");
+    out_ = in_;
+    err_open_ = false;
+    // As a session leader the program takes the terminal it opens as its own,
+    // so that Ctrl-C reaches it.
+    flags |= POSIX_SPAWN_SETSID;
+    posix_spawn_file_actions_addopen(&actions, 0, ptsname(in_), O_RDWR, 0);
+    posix_spawn_file_actions_adddup2(&actions, 0, 1);
+    posix_spawn_file_actions_adddup2(&actions, 0, 2);
+    close(slave);
+  } else {
+    int in[2], out[2], err[2];
+    check(pipe2(in, O_CLOEXEC) == 0 && pipe2(out, O_CLOEXEC) == 0 && pipe2(err, O_CLOEXEC) == 0,
+          "pipe failed");
+    in_ = in[1], out_ = out[0], err_ = err[0];
+    child[0] = in[0], child[1] = out[1], child[2] = err[1];
+    for (int fd = 0; fd < 3; ++fd) {
+      posix_spawn_file_actions_adddup2(&actions, child[fd], fd);
+    }
+  }
+  if (options.redirect) {
+    options.redirect(actions);
+  }
+  // The runner may ignore these (a shell does so for background jobs); the
+  // program must meet them as a console starts it.
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  sigaddset(&defaults, SIGINT);
+  posix_spawnattr_setsigdefault(&attr, &defaults);
+  posix_spawnattr_setflags(&attr, flags);
+
+  std::string const exe = ASKNAME_EXE;
+  std::vector<char *> argv{const_cast<char *>(exe.c_str())};
+  for (auto const &arg : options.args) {
+    argv.push_back(const_cast<char *>(arg.c_str()));
+  }
+  argv.push_back(nullptr);
+  int const spawned = posix_spawn(&pid_, exe.c_str(), &actions, &attr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attr);
+  for (int fd : child) {
+    if (fd >= 0) {
+      close(fd);
+    }
+  }
+  check(spawned == 0, "posix_spawn failed");
+  for (int fd : {in_, out_, err_}) {
+    if (fd >= 0) {
+      fcntl(fd, F_SETFL, O_NONBLOCK);
+    }
+  }
+}
+
+Session::~Session() {
+  if (status_ < 0 && pid_ > 0) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  for (int fd : {in_ == out_ ? -1 : in_, out_, err_}) {
+    if (fd >= 0) {
+      close(fd);
+    }
+  }
+}
+
+void Session::type(std::string_view bytes) { pending_.append(bytes); }
+
+void Session::close_input() {
+  run(Until::typed, {});
+  if (!terminal_) {
+    close(in_);
+    in_ = -1;
+  }
+}
+
+bool Session::waits(std::string_view screen) { return run(Until::waiting, screen); }
+
+int Session::end() {
+  run(Until::ended, {});
+  return WIFEXITED(status_) ? WEXITSTATUS(status_) : 128 + WTERMSIG(status_);
+}
+
+// Whether the program sleeps in read(0) with nothing left for it to read: a
+// wait that only more input can end.
+bool Session::blocked_on_input() const {
+  std::ifstream proc("/proc/" + std::to_string(pid_) + "/syscall");
+  long number = -1;
+  std::string fd;
+  int unread = 0;
+  return proc >> number >> fd && number == SYS_read && fd == "0x0" && pending_.empty() &&
+         (terminal_ || ioctl(in_, FIONREAD, &unread) == 0) && unread == 0;
+}
+
+// Feeds the typed input and collects the output until `until` holds; false
+// once the program has ended and its output is all read.
+bool Session::run(Until until, std::string_view screen) {
+  auto const deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  for (;;) {
+    if (!pending_.empty() && in_ >= 0) {
+      ssize_t const n = write(in_, pending_.data(), pending_.size());
+      if (n > 0) {
+        pending_.erase(0, static_cast<size_t>(n));
+      } else if (n < 0 && errno != EAGAIN) {
+        pending_.clear(); // the program has stopped reading
+      }
+    }
+    out_open_ = out_open_ && drain(out_, out);
+    err_open_ = err_open_ && drain(err_, err);
+    if (status_ < 0 && waitpid(pid_, &status_, WNOHANG) != pid_) {
+      status_ = -1;
+    }
+    if (status_ >= 0 && !out_open_ && !err_open_) {
+      return false;
+    }
+    if (until == Until::typed
+            ? pending_.empty()
+            : until == Until::waiting && status_ < 0 && blocked_on_input() && (!terminal_ || out == screen)) {
+      drain(out_, out);
+      return true;
+    }
+    check(std::chrono::steady_clock::now() < deadline, "askname neither waited nor ended within 10 s");
+    pollfd fds[] = {{out_open_ ? out_ : -1, POLLIN, 0},
+                    {err_open_ ? err_ : -1, POLLIN, 0},
+                    {pending_.empty() ? -1 : in_, POLLOUT, 0}};
+    poll(fds, 3, 1);
+  }
+}
