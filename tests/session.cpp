@@ -18,20 +18,11 @@ extern char **environ;
 
 namespace {
 
-void check(bool ok, char const *what) {
+void check(bool ok, std::string const &what) {
   if (!ok) {
     throw std::runtime_error(what);
   }
 }
-
-// A pipe end must not land on 0, 1 or 2 when the runner was started without
-// them, and a reader that has gone must give EPIPE, not kill the runner.
-[[maybe_unused]] bool const ready = [] {
-  for (int fd = open("/dev/null", O_RDWR); fd >= 0 && fd <= 2; fd = open("/dev/null", O_RDWR)) {
-  }
-  signal(SIGPIPE, SIG_IGN);
-  return true;
-}();
 
 // Reads what is there; false once the writer has gone (end of file, or EIO
 // on a terminal whose last user has gone).
@@ -55,18 +46,30 @@ std::string dialogue(std::string const &name) {
 
 std::string shown(std::string const &bytes) {
   std::string text;
-  for (unsigned char const c : bytes.substr(0, 24)) {
+  for (char const byte : bytes.substr(0, 40)) {
+    auto const c = static_cast<unsigned char>(byte);
     if (c >= ' ' && c < 0x7f && c != '\\') {
-      text += static_cast<char>(c);
+      text += byte;
     } else {
       char const *hex = "0123456789abcdef";
       text += {'\\', 'x', hex[c >> 4], hex[c & 15]};
     }
   }
-  return bytes.size() > 24 ? text + "...(" + std::to_string(bytes.size()) + " bytes)" : text;
+  return bytes.size() > 40 ? text + "...(" + std::to_string(bytes.size()) + " bytes)" : text;
 }
 
 Session::Session(Options const &options) : terminal_(options.terminal) {
+  // A pipe end must not land on 0, 1 or 2 when the runner was started without
+  // them, and a reader that has gone must give EPIPE, not kill the runner.
+  [[maybe_unused]] static bool const ready = [] {
+    int fd = open("/dev/null", O_RDWR);
+    while (fd >= 0 && fd <= 2) {
+      fd = open("/dev/null", O_RDWR);
+    }
+    close(fd);
+    signal(SIGPIPE, SIG_IGN);
+    return true;
+  }();
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attr;
   posix_spawn_file_actions_init(&actions);
@@ -86,11 +89,15 @@ Session::Session(Options const &options) : terminal_(options.terminal) {
     posix_spawn_file_actions_adddup2(&actions, 0, 2);
     close(slave);
   } else {
-    int in[2], out[2], err[2];
-    check(pipe2(in, O_CLOEXEC) == 0 && pipe2(out, O_CLOEXEC) == 0 && pipe2(err, O_CLOEXEC) == 0,
+    int input[2], output[2], errors[2];
+    check(pipe2(input, O_CLOEXEC) == 0 && pipe2(output, O_CLOEXEC) == 0 && pipe2(errors, O_CLOEXEC) == 0,
           "pipe failed");
-    in_ = in[1], out_ = out[0], err_ = err[0];
-    child[0] = in[0], child[1] = out[1], child[2] = err[1];
+    in_ = input[1];
+    out_ = output[0];
+    err_ = errors[0];
+    child[0] = input[0];
+    child[1] = output[1];
+    child[2] = errors[1];
     for (int fd = 0; fd < 3; ++fd) {
       posix_spawn_file_actions_adddup2(&actions, child[fd], fd);
     }
@@ -196,7 +203,8 @@ bool Session::run(Until until, std::string_view screen) {
       drain(out_, out);
       return true;
     }
-    check(std::chrono::steady_clock::now() < deadline, "askname neither waited nor ended within 10 s");
+    check(std::chrono::steady_clock::now() < deadline,
+          ("askname neither waited nor ended within 10 s; its output: " + shown(out)).c_str());
     pollfd fds[] = {{out_open_ ? out_ : -1, POLLIN, 0},
                     {err_open_ ? err_ : -1, POLLIN, 0},
                     {pending_.empty() ? -1 : in_, POLLOUT, 0}};
