@@ -1,13 +1,17 @@
 // askname: asks for a name on the console and shows it back.
 
+#include <algorithm>
+#include <array>
 #include <csignal>
-#include <exception>
+#include <cstddef>
 #include <ios>
 #include <iostream>
 #include <istream>
 #include <string>
 
 namespace {
+
+constexpr std::size_t chunk_bytes = 4096;
 
 bool ends_word(char c) { return c == '\0' || c == ' ' || (c >= '\t' && c <= '\r'); }
 
@@ -26,20 +30,32 @@ std::istream &read_word(std::istream &in, std::string &word) {
   std::ios_base::iostate state = std::ios_base::goodbit;
   try {
     std::streambuf &buf = *in.rdbuf();
-    for (auto c = buf.sgetc();; c = buf.snextc()) {
-      if (traits::eq_int_type(c, traits::eof())) {
+    // Bytes are taken a buffer at a time, and those after the end of the
+    // word put back (they are still in the buffer, so that cannot fail): a
+    // long name costs a copy per byte, not a call.
+    std::array<char, chunk_bytes> chunk{};
+    for (;;) {
+      if (traits::eq_int_type(buf.sgetc(), traits::eof())) {
         state |= std::ios_base::eofbit;
         break;
       }
-      if (ends_word(traits::to_char_type(c))) {
+      // Only what is already buffered, so that this never waits for more.
+      auto const got = buf.sgetn(chunk.data(), std::min<std::streamsize>(buf.in_avail(), chunk.size()));
+      char const *const first = chunk.data();
+      char const *const end = first + got;
+      char const *const stop = std::find_if(first, end, ends_word);
+      word.append(first, stop);
+      if (stop != end) {
+        for (auto left = end - stop; left > 0; --left) {
+          buf.sungetc();
+        }
         break;
       }
-      word.push_back(traits::to_char_type(c));
     }
   } catch (...) {
-    // A stream buffer that cannot read (standard input closed, or a
-    // directory) throws; like the standard extractors we take it as the end
-    // of the input.
+    // A stream buffer that cannot read throws (libstdc++'s does when standard
+    // input is closed or a directory), as does a name larger than memory;
+    // like the standard extractors, we take that as the end of the input.
     state |= std::ios_base::badbit;
   }
   if (word.empty()) {

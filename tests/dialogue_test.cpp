@@ -42,6 +42,8 @@ INSTANTIATE_TEST_SUITE_P(
                     Closed{"Анна-Мария e\n", "Анна-Мария"}, // 19 letters, 34 bytes
                     Closed{"abcdefghijklmnopqrs\n", "abcdefghijklmnopqrs"},
                     Closed{"abcdefghijklmnopqrst\n", "abcdefghijklmnopqrst"},
+                    Closed{std::string(4096, 'x') + " e", std::string(4096, 'x')},
+                    Closed{std::string(8191, 'x') + "\0e"s, std::string(8191, 'x')},
                     Closed{std::string(300000, 'x') + "\ne\n", std::string(300000, 'x')}));
 
 struct Step {
