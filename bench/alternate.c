@@ -42,7 +42,8 @@ int main(int argc, char **argv) {
       }
       clock_gettime(CLOCK_MONOTONIC, &stop);
       posix_spawn_file_actions_destroy(&actions);
-      times[p * runs + run] = (double)(stop.tv_sec - start.tv_sec) * 1e6 + (double)(stop.tv_nsec - start.tv_nsec) / 1e3;
+      times[p * runs + run] =
+          (double)(stop.tv_sec - start.tv_sec) * 1e6 + (double)(stop.tv_nsec - start.tv_nsec) / 1e3;
     }
   }
   for (int p = 0; p < programs; ++p) {
