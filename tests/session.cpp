@@ -204,7 +204,7 @@ bool Session::run(Until until, std::string_view screen) {
       return true;
     }
     check(std::chrono::steady_clock::now() < deadline,
-          ("askname neither waited nor ended within 10 s; its output: " + shown(out)).c_str());
+          "askname neither waited nor ended within 10 s; its output: " + shown(out));
     pollfd fds[] = {{out_open_ ? out_ : -1, POLLIN, 0},
                     {err_open_ ? err_ : -1, POLLIN, 0},
                     {pending_.empty() ? -1 : in_, POLLOUT, 0}};
