@@ -35,8 +35,8 @@ public:
   // Runs until the program ends; gives its exit status, or 128 + the signal.
   int end();
 
-  std::string out; // standard output so far (the screen, on a terminal)
-  std::string err; // standard error so far
+  std::string out{}; // standard output so far (the screen, on a terminal)
+  std::string err{}; // standard error so far
 
 private:
   enum class Until { typed, waiting, ended };
@@ -47,7 +47,7 @@ private:
   int in_ = -1, out_ = -1, err_ = -1;
   bool terminal_ = false;
   bool out_open_ = true, err_open_ = true;
-  std::string pending_;
+  std::string pending_{};
   int status_ = -1;
 };
 
