@@ -170,10 +170,14 @@ TEST_P(Faults, EndQuietlyWithStatusZero) {
 }
 
 void stdout_reader_gone(posix_spawn_file_actions_t &a) {
-  int fds[2];
-  ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
-  posix_spawn_file_actions_adddup2(&a, fds[1], 1);
-  close(fds[0]);
+  // One pipe for all runs: its reader is gone for good.
+  static int const writer = [] {
+    int fds[2] = {-1, -1};
+    EXPECT_EQ(pipe2(fds, O_CLOEXEC), 0);
+    close(fds[0]);
+    return fds[1];
+  }();
+  posix_spawn_file_actions_adddup2(&a, writer, 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
