@@ -1,17 +1,12 @@
 // askname: asks for a name on the console and shows it back.
 
-#include <algorithm>
-#include <array>
 #include <csignal>
-#include <cstddef>
 #include <ios>
 #include <iostream>
 #include <istream>
 #include <string>
 
 namespace {
-
-constexpr std::size_t chunk_bytes = 4096;
 
 bool ends_word(char c) { return c == '\0' || c == ' ' || (c >= '\t' && c <= '\r'); }
 
@@ -29,33 +24,23 @@ std::istream &read_word(std::istream &in, std::string &word) {
   using traits = std::istream::traits_type;
   std::ios_base::iostate state = std::ios_base::goodbit;
   try {
+    // sgetc() looks at the next byte without taking it, so the byte that ends
+    // the word stays in the input with no putback needed.
     std::streambuf &buf = *in.rdbuf();
-    // Bytes are taken a buffer at a time, and those after the end of the
-    // word put back (they are still in the buffer, so that cannot fail): a
-    // long name costs a copy per byte, not a call.
-    std::array<char, chunk_bytes> chunk{};
-    for (;;) {
-      if (traits::eq_int_type(buf.sgetc(), traits::eof())) {
+    for (auto c = buf.sgetc();; c = buf.snextc()) {
+      if (traits::eq_int_type(c, traits::eof())) {
         state |= std::ios_base::eofbit;
         break;
       }
-      // Only what is already buffered, so that this never waits for more.
-      auto const got = buf.sgetn(chunk.data(), std::min<std::streamsize>(buf.in_avail(), chunk.size()));
-      char const *const first = chunk.data();
-      char const *const end = first + got;
-      char const *const stop = std::find_if(first, end, ends_word);
-      word.append(first, stop);
-      if (stop != end) {
-        for (auto left = end - stop; left > 0; --left) {
-          buf.sungetc();
-        }
+      if (ends_word(traits::to_char_type(c))) {
         break;
       }
+      word.push_back(traits::to_char_type(c));
     }
   } catch (...) {
-    // A stream buffer that cannot read throws (libstdc++'s does when standard
-    // input is closed or a directory), as does a name larger than memory;
-    // like the standard extractors, we take that as the end of the input.
+    // A stream buffer may throw when the read itself fails (libstdc++'s does),
+    // and so does a name larger than memory: like the standard extractors, we
+    // keep what was read and mark the stream bad, which ends the input.
     state |= std::ios_base::badbit;
   }
   if (word.empty()) {
@@ -73,8 +58,8 @@ int main() {
   // write it is ignored, and the status stays 0.
   static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
 #endif
-  // Our own stream buffers are much faster than C stdio's.  std::cin stays
-  // tied to std::cout, which is what flushes each prompt before a read.
+  // Only for speed, where the library takes the hint: its own buffers beat a
+  // call into C stdio per byte.  std::cin stays tied to std::cout.
   std::ios_base::sync_with_stdio(false);
 
   char b = 'n';

@@ -47,8 +47,10 @@ TEST(Random, FollowsTheReadingRules) {
     Session s;
     s.type(input);
     auto const expected = model(input);
-    ASSERT_EQ(s.waits(), !expected.answered);
-    ASSERT_EQ(s.out, expected.complete ? dialogue(expected.name) : "Enter Your Name : ");
+    if (Session::tells_waits) {
+      ASSERT_EQ(s.waits(), !expected.answered);
+      ASSERT_EQ(s.out, expected.complete ? dialogue(expected.name) : "Enter Your Name : ");
+    }
     s.close_input();
     ASSERT_EQ(s.end(), 0);
     ASSERT_EQ(s.out, dialogue(expected.name));

@@ -2,15 +2,19 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/ioctl.h>
-#include <sys/syscall.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/syscall.h>
+#endif
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <stdexcept>
 
@@ -22,6 +26,12 @@ void check(bool ok, std::string const &what) {
   if (!ok) {
     throw std::runtime_error(what);
   }
+}
+
+void cloexec_pipe(int fds[2]) {
+  check(pipe(fds) == 0, "pipe failed");
+  fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+  fcntl(fds[1], F_SETFD, FD_CLOEXEC);
 }
 
 // Reads what is there; false once the writer has gone (end of file, or EIO
@@ -38,7 +48,15 @@ bool drain(int fd, std::string &into) {
   }
 }
 
+std::string proc(pid_t pid, char const *file) { return "/proc/" + std::to_string(pid) + "/" + file; }
+
 } // namespace
+
+#ifdef __linux__
+bool const Session::tells_waits = true;
+#else
+bool const Session::tells_waits = false;
+#endif
 
 std::string dialogue(std::string const &name) {
   return "Enter Your Name : Your Name is : " + name + "\n Perss 'e' To Exit..";
@@ -75,23 +93,27 @@ Session::Session(Options const &options) : terminal_(options.terminal) {
   posix_spawn_file_actions_init(&actions);
   posix_spawnattr_init(&attr);
   int child[3] = {-1, -1, -1};
-  short flags = POSIX_SPAWN_SETSIGDEF;
+  // Its own process group, so that a wrapper and what it starts end together.
+  short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP;
   if (terminal_) {
-    int slave = -1;
-    check(openpty(&in_, &slave, nullptr, nullptr, nullptr) == 0, "openpty failed");
-    out_ = in_;
+    in_ = out_ = posix_openpt(O_RDWR | O_NOCTTY);
+    check(in_ >= 0 && grantpt(in_) == 0 && unlockpt(in_) == 0, "no pseudo-terminal");
+    fcntl(in_, F_SETFD, FD_CLOEXEC);
     err_open_ = false;
+#ifdef __linux__
     // As a session leader the program takes the terminal it opens as its own,
-    // so that Ctrl-C reaches it.
-    flags |= POSIX_SPAWN_SETSID;
+    // so that Ctrl-C reaches it.  Elsewhere that needs TIOCSCTTY, which
+    // posix_spawn cannot do; the Ctrl-C rows need Linux anyway.
+    flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID;
+#endif
     posix_spawn_file_actions_addopen(&actions, 0, ptsname(in_), O_RDWR, 0);
     posix_spawn_file_actions_adddup2(&actions, 0, 1);
     posix_spawn_file_actions_adddup2(&actions, 0, 2);
-    close(slave);
   } else {
     int input[2], output[2], errors[2];
-    check(pipe2(input, O_CLOEXEC) == 0 && pipe2(output, O_CLOEXEC) == 0 && pipe2(errors, O_CLOEXEC) == 0,
-          "pipe failed");
+    cloexec_pipe(input);
+    cloexec_pipe(output);
+    cloexec_pipe(errors);
     in_ = input[1];
     out_ = output[0];
     err_ = errors[0];
@@ -114,7 +136,8 @@ Session::Session(Options const &options) : terminal_(options.terminal) {
   posix_spawnattr_setsigdefault(&attr, &defaults);
   posix_spawnattr_setflags(&attr, flags);
 
-  std::string const exe = ASKNAME_EXE;
+  char const *const named = std::getenv("ASKNAME");
+  std::string const exe = named != nullptr && *named != '\0' ? named : ASKNAME_EXE;
   std::vector<char *> argv{const_cast<char *>(exe.c_str())};
   for (auto const &arg : options.args) {
     argv.push_back(const_cast<char *>(arg.c_str()));
@@ -128,7 +151,7 @@ Session::Session(Options const &options) : terminal_(options.terminal) {
       close(fd);
     }
   }
-  check(spawned == 0, "posix_spawn failed");
+  check(spawned == 0, "cannot start " + exe);
   for (int fd : {in_, out_, err_}) {
     if (fd >= 0) {
       fcntl(fd, F_SETFL, O_NONBLOCK);
@@ -138,7 +161,7 @@ Session::Session(Options const &options) : terminal_(options.terminal) {
 
 Session::~Session() {
   if (status_ < 0 && pid_ > 0) {
-    kill(pid_, SIGKILL);
+    kill(-pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
   }
   for (int fd : {in_ == out_ ? -1 : in_, out_, err_}) {
@@ -165,15 +188,48 @@ int Session::end() {
   return WIFEXITED(status_) ? WEXITSTATUS(status_) : 128 + WTERMSIG(status_);
 }
 
-// Whether the program sleeps in read(0) with nothing left for it to read: a
+// The process that reads the input: askname, or what a wrapper that did not
+// exec it (a script running it under an emulator) started.
+pid_t Session::reader() const {
+  pid_t pid = pid_;
+  for (pid_t child = 0; std::ifstream(proc(pid, "task/") + std::to_string(pid) + "/children") >> child;) {
+    pid = child;
+  }
+  return pid;
+}
+
+// Whether the reader sleeps in read(0) with nothing left for it to read: a
 // wait that only more input can end.
 bool Session::blocked_on_input() const {
-  std::ifstream proc("/proc/" + std::to_string(pid_) + "/syscall");
+#ifdef __linux__
+  std::ifstream syscall(proc(reader(), "syscall"));
   long number = -1;
   std::string fd;
   int unread = 0;
-  return proc >> number >> fd && number == SYS_read && fd == "0x0" && pending_.empty() &&
+  return syscall >> number >> fd && number == SYS_read && fd == "0x0" && pending_.empty() &&
          (terminal_ || ioctl(in_, FIONREAD, &unread) == 0) && unread == 0;
+#else
+  return false;
+#endif
+}
+
+void Session::limit_memory(std::size_t bytes) const {
+#ifdef __linux__
+  pid_t const pid = reader();
+  std::ifstream status(proc(pid, "status"));
+  std::string word;
+  rlim_t kib = 0;
+  while (status >> word && word != "VmSize:") {
+  }
+  check(static_cast<bool>(status >> kib), "no VmSize in " + proc(pid, "status"));
+  rlimit const limit{kib * 1024 + bytes, RLIM_INFINITY};
+  rlimit const no_core{0, 0}; // a program that aborts then ends at once
+  check(prlimit(pid, RLIMIT_AS, &limit, nullptr) == 0 && prlimit(pid, RLIMIT_CORE, &no_core, nullptr) == 0,
+        "prlimit failed");
+#else
+  static_cast<void>(bytes);
+  check(false, "limit_memory needs Linux");
+#endif
 }
 
 // Feeds the typed input and collects the output until `until` holds; false
@@ -182,11 +238,11 @@ bool Session::run(Until until, std::string_view screen) {
   auto const deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   for (;;) {
     if (!pending_.empty() && in_ >= 0) {
-      ssize_t const n = write(in_, pending_.data(), pending_.size());
-      if (n > 0) {
-        pending_.erase(0, static_cast<size_t>(n));
-      } else if (n < 0 && errno != EAGAIN) {
-        pending_.clear(); // the program has stopped reading
+      ssize_t const n = write(in_, pending_.data() + sent_, pending_.size() - sent_);
+      sent_ += n > 0 ? static_cast<size_t>(n) : 0;
+      if (sent_ == pending_.size() || (n < 0 && errno != EAGAIN)) { // all sent, or no more read
+        pending_.clear();
+        sent_ = 0;
       }
     }
     out_open_ = out_open_ && drain(out_, out);

@@ -3,14 +3,16 @@
 #include <spawn.h>
 #include <sys/types.h>
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-// One run of the built askname, driven as a person at a console drives it.
-// Its standard input and output are pipes, or with `terminal` one
-// pseudo-terminal for input, output and errors.
+// One run of askname (the executable named by $ASKNAME, else the built one),
+// driven as a person at a console drives it.  Its standard input and output
+// are pipes, or with `terminal` one pseudo-terminal for input, output and
+// errors.
 class Session {
 public:
   using Redirect = std::function<void(posix_spawn_file_actions_t &)>;
@@ -19,6 +21,10 @@ public:
     Redirect redirect; // applied after the pipes are in place
     bool terminal = false;
   };
+
+  // Telling a wait for input from a run that goes on needs Linux's
+  // /proc/PID/syscall; elsewhere the tests that ask it are skipped.
+  static bool const tells_waits;
 
   Session() : Session(Options{}) {}
   explicit Session(Options const &options);
@@ -34,6 +40,8 @@ public:
   bool waits(std::string_view screen = {});
   // Runs until the program ends; gives its exit status, or 128 + the signal.
   int end();
+  // Lets the waiting program map at most `bytes` more memory (Linux only).
+  void limit_memory(std::size_t bytes) const;
 
   std::string out{}; // standard output so far (the screen, on a terminal)
   std::string err{}; // standard error so far
@@ -41,6 +49,7 @@ public:
 private:
   enum class Until { typed, waiting, ended };
   bool run(Until until, std::string_view screen);
+  pid_t reader() const;
   bool blocked_on_input() const;
 
   pid_t pid_ = -1;
@@ -48,6 +57,7 @@ private:
   bool terminal_ = false;
   bool out_open_ = true, err_open_ = true;
   std::string pending_{};
+  std::size_t sent_ = 0; // of pending_
   int status_ = -1;
 };
 
