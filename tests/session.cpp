@@ -202,12 +202,15 @@ pid_t Session::reader() const {
 // wait that only more input can end.
 bool Session::blocked_on_input() const {
 #ifdef __linux__
+  // Input first: a reader being woken by it still shows as asleep in read.
+  int unread = 0;
+  if (!pending_.empty() || (!terminal_ && (ioctl(in_, FIONREAD, &unread) != 0 || unread != 0))) {
+    return false;
+  }
   std::ifstream syscall(proc(reader(), "syscall"));
   long number = -1;
   std::string fd;
-  int unread = 0;
-  return syscall >> number >> fd && number == SYS_read && fd == "0x0" && pending_.empty() &&
-         (terminal_ || ioctl(in_, FIONREAD, &unread) == 0) && unread == 0;
+  return syscall >> number >> fd && number == SYS_read && fd == "0x0";
 #else
   return false;
 #endif
