@@ -1,0 +1,71 @@
+# Install rules and packages: the program, its manual page, the licence in
+# Debian's copyright format and a changelog, compressed as Debian wants them.
+include(GNUInstallDirs)
+install(TARGETS askname RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# gzip -n leaves out the name and time of the file, so a package built twice
+# is the same byte for byte.
+find_program(ASKNAME_GZIP gzip)
+set(manual ${PROJECT_SOURCE_DIR}/man/askname.1)
+set(changelog ${PROJECT_SOURCE_DIR}/packaging/changelog)
+if(ASKNAME_GZIP)
+  foreach(file IN ITEMS manual changelog)
+    get_filename_component(name ${${file}} NAME)
+    add_custom_command(
+      OUTPUT ${name}.gz
+      COMMAND ${ASKNAME_GZIP} -9n -c ${${file}} > ${name}.gz
+      DEPENDS ${${file}})
+    set(${file} ${PROJECT_BINARY_DIR}/${name}.gz)
+  endforeach()
+  add_custom_target(askname_docs ALL DEPENDS ${manual} ${changelog})
+endif()
+install(FILES ${manual} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+file(READ ${PROJECT_SOURCE_DIR}/LICENSE licence)
+string(REGEX REPLACE "^.*\n(Permission)" "\\1" licence "${licence}")
+string(STRIP "${licence}" licence)
+string(REPLACE "\n" "\n " licence "${licence}")
+string(REPLACE "\n \n" "\n .\n" licence "${licence}")
+file(
+  WRITE ${PROJECT_BINARY_DIR}/copyright
+  "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
+Upstream-Name: askname
+
+Files: *
+Copyright: 2026 the askname developers
+License: Expat
+ ${licence}
+")
+install(FILES ${PROJECT_BINARY_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+if(askname_links_static)
+  install(
+    FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+    RENAME askname
+    CONFIGURATIONS Release MinSizeRel)
+endif()
+
+set(CPACK_PACKAGE_NAME askname)
+set(CPACK_PACKAGE_VENDOR "the askname developers")
+set(CPACK_PACKAGE_CONTACT "askname developers <askname@example.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+set(CPACK_PACKAGE_DESCRIPTION
+    "askname writes a prompt, reads one word from standard input as your
+name, shows it back behind a label, then waits for one more key before it
+ends. It takes no options and reads no files, and its exit status is
+always 0.")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_GENERATOR TGZ)
+set(CPACK_SOURCE_GENERATOR TGZ)
+set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git/" "/build[^/]*/")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(CMAKE_CROSSCOMPILING AND CMAKE_SYSTEM_PROCESSOR STREQUAL "aarch64")
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64) # else dpkg names the build machine's
+endif()
+include(CPack)
