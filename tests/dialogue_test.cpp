@@ -177,10 +177,8 @@ TEST_P(Faults, EndQuietlyWithStatusZero) {
 void stdout_reader_gone(posix_spawn_file_actions_t &a) {
   // One pipe for all runs: its reader is gone for good.
   static int const writer = [] {
-    int fds[2] = {-1, -1};
-    EXPECT_EQ(pipe(fds), 0);
+    auto const fds = cloexec_pipe();
     close(fds[0]);
-    fcntl(fds[1], F_SETFD, FD_CLOEXEC);
     return fds[1];
   }();
   posix_spawn_file_actions_adddup2(&a, writer, 1);
@@ -190,11 +188,8 @@ void stdout_reader_gone(posix_spawn_file_actions_t &a) {
 // empty, set not to block, is an error (EAGAIN).
 void stdin_fails_after_ann(posix_spawn_file_actions_t &a) {
   static std::array<int, 2> const fds = [] {
-    std::array<int, 2> pair{-1, -1};
-    EXPECT_EQ(pipe(pair.data()), 0);
+    auto const pair = cloexec_pipe();
     fcntl(pair[0], F_SETFL, O_NONBLOCK);
-    fcntl(pair[0], F_SETFD, FD_CLOEXEC);
-    fcntl(pair[1], F_SETFD, FD_CLOEXEC);
     return pair;
   }();
   EXPECT_EQ(write(fds[1], "Ann", 3), 3);

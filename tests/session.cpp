@@ -28,12 +28,6 @@ void check(bool ok, std::string const &what) {
   }
 }
 
-void cloexec_pipe(int fds[2]) {
-  check(pipe(fds) == 0, "pipe failed");
-  fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-  fcntl(fds[1], F_SETFD, FD_CLOEXEC);
-}
-
 // Reads what is there; false once the writer has gone (end of file, or EIO
 // on a terminal whose last user has gone).
 bool drain(int fd, std::string &into) {
@@ -57,6 +51,14 @@ bool const Session::tells_waits = true;
 #else
 bool const Session::tells_waits = false;
 #endif
+
+std::array<int, 2> cloexec_pipe() {
+  std::array<int, 2> fds{-1, -1};
+  check(pipe(fds.data()) == 0, "pipe failed");
+  fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+  fcntl(fds[1], F_SETFD, FD_CLOEXEC);
+  return fds;
+}
 
 std::string dialogue(std::string const &name) {
   return "Enter Your Name : Your Name is : " + name + "\n Perss 'e' To Exit..";
@@ -110,10 +112,7 @@ Session::Session(Options const &options) : terminal_(options.terminal) {
     posix_spawn_file_actions_adddup2(&actions, 0, 1);
     posix_spawn_file_actions_adddup2(&actions, 0, 2);
   } else {
-    int input[2], output[2], errors[2];
-    cloexec_pipe(input);
-    cloexec_pipe(output);
-    cloexec_pipe(errors);
+    auto const input = cloexec_pipe(), output = cloexec_pipe(), errors = cloexec_pipe();
     in_ = input[1];
     out_ = output[0];
     err_ = errors[0];

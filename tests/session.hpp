@@ -3,6 +3,7 @@
 #include <spawn.h>
 #include <sys/types.h>
 
+#include <array>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -63,3 +64,4 @@ private:
 
 std::string dialogue(std::string const &name); // the whole output for `name`
 std::string shown(std::string const &bytes);   // printable, and short when long
+std::array<int, 2> cloexec_pipe();             // a pipe no child inherits unasked
