@@ -3,6 +3,7 @@
 #include <array>
 #include <csignal>
 #include <cstddef>
+#include <cstdio>
 #include <ios>
 #include <iostream>
 #include <istream>
@@ -31,42 +32,62 @@ std::istream &read_word(std::istream &in, std::string &word) {
   // Bytes join the word a block at a time: the word's own bookkeeping for
   // each byte would halve the speed of a long name.
   std::array<char, block_bytes> block{};
-  for (bool more = true; more;) {
-    std::size_t held = 0;
-    // A stream buffer may throw when the read itself fails (libstdc++'s does),
-    // and the word when it outgrows memory: like the standard extractors, we
-    // keep what was read and mark the stream bad, which ends the input.
-    try {
-      // sgetc() looks at the next byte without taking it, so the byte that
-      // ends the word stays in the input with no putback needed.
-      for (auto c = buf.sgetc(); held < block.size(); c = buf.snextc()) {
-        if (traits::eq_int_type(c, traits::eof())) {
-          state |= std::ios_base::eofbit;
-          more = false;
-          break;
-        }
-        if (ends_word(traits::to_char_type(c))) {
-          more = false;
-          break;
-        }
-        block[held++] = traits::to_char_type(c);
+  std::size_t held = 0;
+  // A stream buffer may throw when the read itself fails (libstdc++'s does),
+  // and the word when it outgrows memory: like the standard extractors, we
+  // keep what was read and mark the stream bad, which ends the input.
+  try {
+    // sgetc() looks at the next byte without taking it, so the byte that ends
+    // the word stays in the input with no putback needed.  Once it has said
+    // end of input it is not asked again: a terminal says so only once.
+    for (auto c = buf.sgetc();; c = buf.snextc()) {
+      if (traits::eq_int_type(c, traits::eof())) {
+        state |= std::ios_base::eofbit;
+        break;
       }
-    } catch (...) {
-      state |= std::ios_base::badbit;
-      more = false;
+      if (ends_word(traits::to_char_type(c))) {
+        break;
+      }
+      if (held == block.size()) {
+        word.append(block.data(), held);
+        held = 0;
+      }
+      block[held++] = traits::to_char_type(c);
     }
-    try {
-      word.append(block.data(), held);
-    } catch (...) {
-      state |= std::ios_base::badbit;
-      more = false;
-    }
+  } catch (...) {
+    state |= std::ios_base::badbit;
+  }
+  try {
+    word.append(block.data(), held);
+  } catch (...) {
+    state |= std::ios_base::badbit;
   }
   if (word.empty()) {
     state |= std::ios_base::failbit;
   }
   in.setstate(state);
   return in;
+}
+
+// Moves a seekable input's offset back to just past the last byte taken, so
+// that what the dialogue left is there for the next reader, as a shell
+// script expects.  Both the stream buffer and C stdio may have read ahead;
+// neither gives it back on its own, nor can we count on exit() to.  A pipe
+// or terminal cannot seek, and what was read ahead there is gone.
+void give_back_unread(std::istream &in) {
+#ifndef _WIN32 // text mode: a position there is not a count of bytes taken
+  std::streambuf &buf = *in.rdbuf();
+  auto const at = buf.pubseekoff(0, std::ios_base::cur, std::ios_base::in);
+  if (at != std::streampos(-1)) {
+    buf.pubseekpos(at, std::ios_base::in);
+  }
+  // Where the stream reads through C stdio, POSIX has fflush() set the
+  // offset to the stream's position; a stream buffer of its own leaves stdin
+  // unread, and then this does nothing.
+  static_cast<void>(std::fflush(stdin));
+#else
+  static_cast<void>(in);
+#endif
 }
 
 } // namespace
@@ -78,7 +99,8 @@ int main() {
   static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
 #endif
   // Only for speed, where the library takes the hint: its own buffers beat a
-  // call into C stdio per byte.  std::cin stays tied to std::cout.
+  // call into C stdio per byte.  std::cin stays tied to std::cout, and what
+  // it reads ahead is given back at the end.
   std::ios_base::sync_with_stdio(false);
 
   char b = 'n';
@@ -88,5 +110,6 @@ int main() {
   std::cout << "Your Name is : " << a << "\n Perss 'e' To Exit..";
   // A failed name read leaves std::cin failed, so this returns at once.
   std::cin >> b;
+  give_back_unread(std::cin);
   return 0;
 }

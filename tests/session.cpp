@@ -46,11 +46,18 @@ std::string proc(pid_t pid, char const *file) { return "/proc/" + std::to_string
 
 } // namespace
 
+bool windows_build() {
+  char const *const flag = std::getenv("ASKNAME_WINDOWS");
+  return flag != nullptr && std::string_view(flag) == "1";
+}
+
+bool Session::tells_waits() {
 #ifdef __linux__
-bool const Session::tells_waits = true;
+  return !windows_build();
 #else
-bool const Session::tells_waits = false;
+  return false;
 #endif
+}
 
 std::array<int, 2> cloexec_pipe() {
   std::array<int, 2> fds{-1, -1};
@@ -61,7 +68,8 @@ std::array<int, 2> cloexec_pipe() {
 }
 
 std::string dialogue(std::string const &name) {
-  return "Enter Your Name : Your Name is : " + name + "\n Perss 'e' To Exit..";
+  return "Enter Your Name : Your Name is : " + name + (windows_build() ? "\r\n" : "\n") +
+         " Perss 'e' To Exit..";
 }
 
 std::string shown(std::string const &bytes) {

@@ -24,8 +24,9 @@ public:
   };
 
   // Telling a wait for input from a run that goes on needs Linux's
-  // /proc/PID/syscall; elsewhere the tests that ask it are skipped.
-  static bool const tells_waits;
+  // /proc/PID/syscall, and a program that reads for itself rather than
+  // through Wine; elsewhere the tests that ask it are skipped.
+  static bool tells_waits();
 
   Session() : Session(Options{}) {}
   explicit Session(Options const &options);
@@ -62,6 +63,10 @@ private:
   int status_ = -1;
 };
 
+// Whether the program under test is a Windows build (ASKNAME_WINDOWS=1), run
+// here under Wine: its text mode writes a line feed as CR LF, and a 0x1A byte
+// ends its input.
+bool windows_build();
 std::string dialogue(std::string const &name); // the whole output for `name`
 std::string shown(std::string const &bytes);   // printable, and short when long
 std::array<int, 2> cloexec_pipe();             // a pipe no child inherits unasked
