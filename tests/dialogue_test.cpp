@@ -174,6 +174,7 @@ struct Fault {
   char const *what;
   Session::Redirect redirect;
   std::string out;
+  char const *not_on_wine = nullptr; // why the row cannot run there
 };
 
 void PrintTo(Fault const &row, std::ostream *os) { *os << row.what; }
@@ -183,6 +184,9 @@ class Faults : public testing::TestWithParam<Fault> {};
 // Broken streams end the run quietly with status 0; the SIGPIPE default is
 // restored in the child, so a reader that has gone would kill it.
 TEST_P(Faults, EndQuietlyWithStatusZero) {
+  if (windows_build() && GetParam().not_on_wine != nullptr) {
+    GTEST_SKIP() << GetParam().not_on_wine;
+  }
   Session s({{}, GetParam().redirect});
   s.type("Ann\ne\n");
   EXPECT_EQ(s.end(), 0) << GetParam().what;
@@ -221,7 +225,8 @@ std::vector<Fault> faults() {
       {"stdin closed", [](auto &a) { posix_spawn_file_actions_addclose(&a, 0); }, dialogue("")},
       {"stdin a directory", [](auto &a) { posix_spawn_file_actions_addopen(&a, 0, "/", O_RDONLY, 0); },
        dialogue("")},
-      {"stdin fails after Ann", stdin_fails_after_ann, dialogue("Ann")}};
+      {"stdin fails after Ann", stdin_fails_after_ann, dialogue("Ann"),
+       "Wine waits for a pipe set not to block, so the read never fails"}};
 #ifdef __linux__ // elsewhere there is no /dev/full to fill
   rows.push_back({"stdout full",
                   [](auto &a) { posix_spawn_file_actions_addopen(&a, 1, "/dev/full", O_WRONLY, 0); }, ""});
