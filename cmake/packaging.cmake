@@ -1,23 +1,47 @@
-# Install rules and packages: the program, its manual page, the licence in
-# Debian's copyright format and a changelog, compressed as Debian wants them.
+# Install rules and packages.  On Windows: askname.exe with LICENSE.txt and
+# README.txt, in a zip.  Elsewhere: the program, its manual page, the licence
+# in Debian's copyright format and a changelog, compressed as Debian wants.
 include(GNUInstallDirs)
+
+set(CPACK_PACKAGE_NAME askname)
+set(CPACK_PACKAGE_VENDOR "the askname developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_STRIP_FILES ON)
+
+if(WIN32)
+  install(TARGETS askname RUNTIME DESTINATION .)
+  # Notepad of old shows a text with bare line feeds as one long line.
+  configure_file(${PROJECT_SOURCE_DIR}/LICENSE LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/README-windows.txt README.txt @ONLY NEWLINE_STYLE CRLF)
+  install(FILES ${PROJECT_BINARY_DIR}/LICENSE.txt ${PROJECT_BINARY_DIR}/README.txt DESTINATION .)
+  set(CPACK_SYSTEM_NAME win64)
+  set(CPACK_GENERATOR ZIP)
+  include(CPack)
+  return()
+endif()
+
 install(TARGETS askname RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-# gzip -n leaves out the name and time of the file, so a package built twice
-# is the same byte for byte.
+# Compressed at configure time, so that installing and packaging need no
+# build step of their own; gzip -n leaves out the name and time of the file,
+# so a package built twice is the same byte for byte.
 find_program(ASKNAME_GZIP gzip)
 set(manual ${PROJECT_SOURCE_DIR}/man/askname.1)
 set(changelog ${PROJECT_SOURCE_DIR}/packaging/changelog)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${manual} ${changelog})
 if(ASKNAME_GZIP)
   foreach(file IN ITEMS manual changelog)
     get_filename_component(name ${${file}} NAME)
-    add_custom_command(
-      OUTPUT ${name}.gz
-      COMMAND ${ASKNAME_GZIP} -9n -c ${${file}} > ${name}.gz
-      DEPENDS ${${file}})
+    execute_process(
+      COMMAND ${ASKNAME_GZIP} -9n -c ${${file}}
+      OUTPUT_FILE ${PROJECT_BINARY_DIR}/${name}.gz
+      RESULT_VARIABLE failed)
+    if(failed)
+      message(FATAL_ERROR "askname: gzip could not compress ${${file}}")
+    endif()
     set(${file} ${PROJECT_BINARY_DIR}/${name}.gz)
   endforeach()
-  add_custom_target(askname_docs ALL DEPENDS ${manual} ${changelog})
 endif()
 install(FILES ${manual} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR})
@@ -47,18 +71,13 @@ if(askname_links_static)
     CONFIGURATIONS Release MinSizeRel)
 endif()
 
-set(CPACK_PACKAGE_NAME askname)
-set(CPACK_PACKAGE_VENDOR "the askname developers")
 set(CPACK_PACKAGE_CONTACT "askname developers <askname@example.org>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_PACKAGE_DESCRIPTION
     "askname writes a prompt, reads one word from standard input as your
 name, shows it back behind a label, then waits for one more key before it
 ends. It takes no options and reads no files, and its exit status is
 always 0.")
-set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR TGZ)
 set(CPACK_SOURCE_GENERATOR TGZ)
 set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git/" "/build[^/]*/")
