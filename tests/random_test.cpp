@@ -82,10 +82,9 @@ TEST(Random, FollowsTheReadingRules) {
     if (windows_build()) {
       continue; // text mode: an offset there does not count the bytes taken
     }
-    std::string const head = "Bob\n";
+    std::string const head = "Bob\n", contents = head + input;
     ASSERT_EQ(ftruncate(file, 0), 0);
-    ASSERT_EQ(pwrite(file, (head + input).data(), head.size() + input.size(), 0),
-              static_cast<ssize_t>(head.size() + input.size()));
+    ASSERT_EQ(pwrite(file, contents.data(), contents.size(), 0), static_cast<ssize_t>(contents.size()));
     ASSERT_EQ(lseek(file, static_cast<off_t>(head.size()), SEEK_SET), static_cast<off_t>(head.size()));
     Session f({{}, [file](auto &a) { posix_spawn_file_actions_adddup2(&a, file, 0); }});
     f.close_input();
