@@ -46,6 +46,14 @@ std::string proc(pid_t pid, char const *file) { return "/proc/" + std::to_string
 
 } // namespace
 
+std::string const &program() {
+  static std::string const path = [] {
+    char const *const named = std::getenv("ASKNAME");
+    return std::string(named != nullptr && *named != '\0' ? named : ASKNAME_EXE);
+  }();
+  return path;
+}
+
 bool windows_build() {
   char const *const flag = std::getenv("ASKNAME_WINDOWS");
   return flag != nullptr && std::string_view(flag) == "1";
@@ -67,9 +75,11 @@ std::array<int, 2> cloexec_pipe() {
   return fds;
 }
 
-std::string dialogue(std::string const &name) {
-  return "Enter Your Name : Your Name is : " + name + (windows_build() ? "\r\n" : "\n") +
-         " Perss 'e' To Exit..";
+std::string const prompt = "Enter Your Name : ";
+
+std::string dialogue(std::string const &name, std::optional<std::string> const &echo) {
+  char const *const eol = echo || windows_build() ? "\r\n" : "\n";
+  return prompt + echo.value_or("") + "Your Name is : " + name + eol + " Perss 'e' To Exit..";
 }
 
 std::string shown(std::string const &bytes) {
@@ -86,7 +96,8 @@ std::string shown(std::string const &bytes) {
   return bytes.size() > 40 ? text + "...(" + std::to_string(bytes.size()) + " bytes)" : text;
 }
 
-Session::Session(Options const &options) : terminal_(options.terminal) {
+Session::Session(bool terminal, Redirect const &redirect, std::vector<std::string> const &args)
+    : terminal_(terminal) {
   // A pipe end must not land on 0, 1 or 2 when the runner was started without
   // them, and a reader that has gone must give EPIPE, not kill the runner.
   [[maybe_unused]] static bool const ready = [] {
@@ -106,17 +117,17 @@ Session::Session(Options const &options) : terminal_(options.terminal) {
   // Its own process group, so that a wrapper and what it starts end together.
   short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP;
   if (terminal_) {
-    in_ = out_ = posix_openpt(O_RDWR | O_NOCTTY);
-    check(in_ >= 0 && grantpt(in_) == 0 && unlockpt(in_) == 0, "no pseudo-terminal");
-    fcntl(in_, F_SETFD, FD_CLOEXEC);
-    err_open_ = false;
+    out_ = posix_openpt(O_RDWR | O_NOCTTY);
+    check(out_ >= 0 && grantpt(out_) == 0 && unlockpt(out_) == 0, "no pseudo-terminal");
+    fcntl(out_, F_SETFD, FD_CLOEXEC);
+    in_ = fcntl(out_, F_DUPFD_CLOEXEC, 0);
 #ifdef __linux__
     // As a session leader the program takes the terminal it opens as its own,
     // so that Ctrl-C reaches it.  Elsewhere that needs TIOCSCTTY, which
-    // posix_spawn cannot do; the Ctrl-C rows need Linux anyway.
+    // posix_spawn cannot do; the terminal rows need Linux anyway.
     flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID;
 #endif
-    posix_spawn_file_actions_addopen(&actions, 0, ptsname(in_), O_RDWR, 0);
+    posix_spawn_file_actions_addopen(&actions, 0, ptsname(out_), O_RDWR, 0);
     posix_spawn_file_actions_adddup2(&actions, 0, 1);
     posix_spawn_file_actions_adddup2(&actions, 0, 2);
   } else {
@@ -131,8 +142,8 @@ Session::Session(Options const &options) : terminal_(options.terminal) {
       posix_spawn_file_actions_adddup2(&actions, child[fd], fd);
     }
   }
-  if (options.redirect) {
-    options.redirect(actions);
+  if (redirect) {
+    redirect(actions);
   }
   // The runner may ignore these (a shell does so for background jobs); the
   // program must meet them as a console starts it.
@@ -143,14 +154,12 @@ Session::Session(Options const &options) : terminal_(options.terminal) {
   posix_spawnattr_setsigdefault(&attr, &defaults);
   posix_spawnattr_setflags(&attr, flags);
 
-  char const *const named = std::getenv("ASKNAME");
-  std::string const exe = named != nullptr && *named != '\0' ? named : ASKNAME_EXE;
-  std::vector<char *> argv{const_cast<char *>(exe.c_str())};
-  for (auto const &arg : options.args) {
+  std::vector<char *> argv{const_cast<char *>(program().c_str())};
+  for (auto const &arg : args) {
     argv.push_back(const_cast<char *>(arg.c_str()));
   }
   argv.push_back(nullptr);
-  int const spawned = posix_spawn(&pid_, exe.c_str(), &actions, &attr, argv.data(), environ);
+  int const spawned = posix_spawn(&pid_, argv[0], &actions, &attr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
   for (int fd : child) {
@@ -158,7 +167,7 @@ Session::Session(Options const &options) : terminal_(options.terminal) {
       close(fd);
     }
   }
-  check(spawned == 0, "cannot start " + exe);
+  check(spawned == 0, "cannot start " + program());
   for (int fd : {in_, out_, err_}) {
     if (fd >= 0) {
       fcntl(fd, F_SETFL, O_NONBLOCK);
@@ -171,41 +180,27 @@ Session::~Session() {
     kill(-pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
   }
-  for (int fd : {in_ == out_ ? -1 : in_, out_, err_}) {
+  for (int fd : {in_, out_, err_}) {
     if (fd >= 0) {
       close(fd);
     }
   }
 }
 
-void Session::type(std::string_view bytes) { pending_.append(bytes); }
-
 void Session::close_input() {
-  run(Until::typed, {});
-  if (!terminal_) {
-    close(in_);
-    in_ = -1;
-  }
+  run(Until::typed);
+  close(in_);
+  in_ = -1;
 }
 
 bool Session::waits(std::string_view screen) { return run(Until::waiting, screen); }
 
 int Session::end() {
-  run(Until::ended, {});
+  run(Until::ended);
   return WIFEXITED(status_) ? WEXITSTATUS(status_) : 128 + WTERMSIG(status_);
 }
 
-// The process that reads the input: askname, or what a wrapper that did not
-// exec it (a script running it under an emulator) started.
-pid_t Session::reader() const {
-  pid_t pid = pid_;
-  for (pid_t child = 0; std::ifstream(proc(pid, "task/") + std::to_string(pid) + "/children") >> child;) {
-    pid = child;
-  }
-  return pid;
-}
-
-// Whether the reader sleeps in read(0) with nothing left for it to read: a
+// Whether the program sleeps in read(0) with nothing left for it to read: a
 // wait that only more input can end.
 bool Session::blocked_on_input() const {
 #ifdef __linux__
@@ -214,7 +209,7 @@ bool Session::blocked_on_input() const {
   if (!pending_.empty() || (!terminal_ && (ioctl(in_, FIONREAD, &unread) != 0 || unread != 0))) {
     return false;
   }
-  std::ifstream syscall(proc(reader(), "syscall"));
+  std::ifstream syscall(proc(pid_, "syscall"));
   long number = -1;
   std::string fd;
   return syscall >> number >> fd && number == SYS_read && fd == "0x0";
@@ -225,16 +220,15 @@ bool Session::blocked_on_input() const {
 
 void Session::limit_memory(std::size_t bytes) const {
 #ifdef __linux__
-  pid_t const pid = reader();
-  std::ifstream status(proc(pid, "status"));
+  std::ifstream status(proc(pid_, "status"));
   std::string word;
   rlim_t kib = 0;
   while (status >> word && word != "VmSize:") {
   }
-  check(static_cast<bool>(status >> kib), "no VmSize in " + proc(pid, "status"));
+  check(static_cast<bool>(status >> kib), "no VmSize in " + proc(pid_, "status"));
   rlimit const limit{kib * 1024 + bytes, RLIM_INFINITY};
   rlimit const no_core{0, 0}; // a program that aborts then ends at once
-  check(prlimit(pid, RLIMIT_AS, &limit, nullptr) == 0 && prlimit(pid, RLIMIT_CORE, &no_core, nullptr) == 0,
+  check(prlimit(pid_, RLIMIT_AS, &limit, nullptr) == 0 && prlimit(pid_, RLIMIT_CORE, &no_core, nullptr) == 0,
         "prlimit failed");
 #else
   static_cast<void>(bytes);
@@ -245,7 +239,9 @@ void Session::limit_memory(std::size_t bytes) const {
 // Feeds the typed input and collects the output until `until` holds; false
 // once the program has ended and its output is all read.
 bool Session::run(Until until, std::string_view screen) {
-  auto const deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  using clock = std::chrono::steady_clock;
+  auto const deadline = clock::now() + std::chrono::seconds(10);
+  std::optional<clock::time_point> shown_since;
   for (;;) {
     if (!pending_.empty() && in_ >= 0) {
       ssize_t const n = write(in_, pending_.data() + sent_, pending_.size() - sent_);
@@ -255,25 +251,37 @@ bool Session::run(Until until, std::string_view screen) {
         sent_ = 0;
       }
     }
-    out_open_ = out_open_ && drain(out_, out);
-    err_open_ = err_open_ && drain(err_, err);
+    for (auto [fd, into] : {std::pair{&out_, &out}, std::pair{&err_, &err}}) {
+      if (*fd >= 0 && !drain(*fd, *into)) {
+        close(*fd);
+        *fd = -1;
+      }
+    }
     if (status_ < 0 && waitpid(pid_, &status_, WNOHANG) != pid_) {
       status_ = -1;
     }
-    if (status_ >= 0 && !out_open_ && !err_open_) {
+    if (status_ >= 0 && out_ < 0 && err_ < 0) {
       return false;
     }
-    if (until == Until::typed
-            ? pending_.empty()
-            : until == Until::waiting && status_ < 0 && blocked_on_input() && (!terminal_ || out == screen)) {
+    if (until == Until::typed && pending_.empty()) {
+      return true;
+    }
+    if (until == Until::waiting && status_ < 0 && tells_waits() && blocked_on_input() &&
+        (!terminal_ || out == screen)) {
       drain(out_, out);
       return true;
     }
-    check(std::chrono::steady_clock::now() < deadline,
-          "askname neither waited nor ended within 10 s; its output: " + shown(out));
-    pollfd fds[] = {{out_open_ ? out_ : -1, POLLIN, 0},
-                    {err_open_ ? err_ : -1, POLLIN, 0},
-                    {pending_.empty() ? -1 : in_, POLLOUT, 0}};
+    // Where waits are not told, a program that has shown `screen` and is
+    // still running a second later is taken to wait: a sound one is never
+    // failed so, and one that ends where it should wait is caught.
+    if (until == Until::waiting && status_ < 0 && !tells_waits()) {
+      shown_since = out == screen ? shown_since.value_or(clock::now()) : std::optional<clock::time_point>();
+      if (shown_since && clock::now() - *shown_since >= std::chrono::seconds(1)) {
+        return true;
+      }
+    }
+    check(clock::now() < deadline, "askname neither waited nor ended within 10 s; its output: " + shown(out));
+    pollfd fds[] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}, {pending_.empty() ? -1 : in_, POLLOUT, 0}};
     poll(fds, 3, 1);
   }
 }
