@@ -101,10 +101,10 @@ Session::Session(bool terminal, Redirect const &redirect, std::vector<std::strin
   // A pipe end must not land on 0, 1 or 2 when the runner was started without
   // them, and a reader that has gone must give EPIPE, not kill the runner.
   [[maybe_unused]] static bool const ready = [] {
-    int fd = open("/dev/null", O_RDWR);
-    while (fd >= 0 && fd <= 2) {
+    int fd = -1;
+    do {
       fd = open("/dev/null", O_RDWR);
-    }
+    } while (fd >= 0 && fd <= 2);
     close(fd);
     signal(SIGPIPE, SIG_IGN);
     return true;

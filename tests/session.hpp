@@ -17,8 +17,9 @@
 class Session {
 public:
   using Redirect = std::function<void(posix_spawn_file_actions_t &)>; // after the pipes are in place
-  static Session piped(Redirect const &redirect = {}) { return Session(false, redirect, {}); }
-  static Session with_arguments(std::vector<std::string> const &args) { return Session(false, {}, args); }
+  static Session piped(Redirect const &redirect = {}, std::vector<std::string> const &args = {}) {
+    return Session(false, redirect, args);
+  }
   static Session on_terminal() { return Session(true, {}, {}); }
 
   // Whether a wait for input can be told from a run that goes on: that reads
