@@ -64,19 +64,26 @@ License: Expat
 install(FILES ${PROJECT_BINARY_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 if(askname_links_static)
+  # Only lintian reads this, so only the .deb carries it: a plain install
+  # leaves it out, and cpack adds it for DEB alone.
   install(
     FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
     DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
     RENAME askname
-    CONFIGURATIONS Release MinSizeRel)
+    CONFIGURATIONS Release MinSizeRel
+    COMPONENT lintian
+    EXCLUDE_FROM_ALL)
+  file(WRITE ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake "if(CPACK_GENERATOR STREQUAL \"DEB\")
+  set(CPACK_INSTALL_CMAKE_PROJECTS \"${PROJECT_BINARY_DIR};askname;Unspecified;/;${PROJECT_BINARY_DIR};askname;lintian;/\")
+endif()
+")
+  set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake)
 endif()
 
 set(CPACK_PACKAGE_CONTACT "askname developers <askname@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION
-    "askname writes a prompt, reads one word from standard input as your
-name, shows it back behind a label, then waits for one more key before it
-ends. It takes no options and reads no files, and its exit status is
-always 0.")
+    "askname asks for your name (one word) on the console, shows it back, and
+waits for an answer, typed with Enter, before it ends. See askname(1).")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_GENERATOR TGZ)
 set(CPACK_SOURCE_GENERATOR TGZ)
