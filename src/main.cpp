@@ -10,7 +10,7 @@
 #include <string>
 
 #ifndef _WIN32
-#include <stdio.h> // ftello, fseeko, fileno
+#include <stdio.h> // NOLINT(modernize-deprecated-headers): POSIX declares ftello, fseeko and fileno here
 #include <sys/types.h>
 #include <unistd.h>
 #endif
