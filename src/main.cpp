@@ -75,15 +75,15 @@ std::istream &read_word(std::istream &in, std::string &word) {
   return in;
 }
 
-// std::cin, kept in step with C stdio as it is by default, reads through
-// stdin, so stdin's position is just past the last byte the dialogue took.
-// Moves a seekable input's offset there, so that the rest is left for the
-// next reader, as a shell script expects.  C stdio reads ahead, and C
-// libraries differ in whether fflush() or exit() seek back over that; so the
-// stream is first brought to its own position, where fflush() may seek and
-// drop its buffer, and the offset is then set outright, which no exit()
-// seeks away from.  A pipe or terminal cannot seek: what was read ahead
-// there is gone.
+// std::cin, in step with C stdio as it is by default, reads through stdin,
+// whose position is thus just past the last byte the dialogue took; a shell
+// script expects the rest of a seekable input to be left there for the next
+// reader.  C libraries differ in what fflush() and exit() do with stdio's
+// read-ahead.  Where fflush() seeks back over it and drops it, exit() then
+// finds nothing to give back; where it does not, exit() gives back nothing
+// either.  So stdin is set to its own position, flushed, and the offset then
+// set outright.  A pipe or terminal cannot seek: what was read ahead there
+// is gone.
 void give_back_unread() {
 #ifndef _WIN32 // text mode: a position there is not a count of bytes taken
   off_t const at = ftello(stdin);
