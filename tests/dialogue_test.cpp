@@ -2,10 +2,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <array>
 #include <csignal>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
