@@ -55,8 +55,11 @@ std::string const &program() {
 }
 
 bool windows_build() {
-  char const *const flag = std::getenv("ASKNAME_WINDOWS");
-  return flag != nullptr && std::string_view(flag) == "1";
+  static bool const windows = [] {
+    char const *const flag = std::getenv("ASKNAME_WINDOWS");
+    return flag != nullptr && std::string_view(flag) == "1";
+  }();
+  return windows;
 }
 
 bool Session::tells_waits() {
@@ -266,17 +269,16 @@ bool Session::run(Until until, std::string_view screen) {
     if (until == Until::typed && pending_.empty()) {
       return true;
     }
-    if (until == Until::waiting && status_ < 0 && tells_waits() && blocked_on_input() &&
-        (!terminal_ || out == screen)) {
-      drain(out_, out);
-      return true;
-    }
-    // Where waits are not told, a program that has shown `screen` and is
-    // still running a second later is taken to wait: a sound one is never
-    // failed so, and one that ends where it should wait is caught.
-    if (until == Until::waiting && status_ < 0 && !tells_waits()) {
+    if (until == Until::waiting && status_ < 0) {
+      if (tells_waits() && blocked_on_input() && (!terminal_ || out == screen)) {
+        drain(out_, out);
+        return true;
+      }
+      // Where waits are not told, a program that has shown `screen` and is
+      // still running a second later is taken to wait: a sound one is never
+      // failed so, and one that ends where it should wait is caught.
       shown_since = out == screen ? shown_since.value_or(clock::now()) : std::optional<clock::time_point>();
-      if (shown_since && clock::now() - *shown_since >= std::chrono::seconds(1)) {
+      if (!tells_waits() && shown_since && clock::now() - *shown_since >= std::chrono::seconds(1)) {
         return true;
       }
     }
