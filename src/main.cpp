@@ -3,7 +3,6 @@
 #include <array>
 #include <csignal>
 #include <cstddef>
-#include <cstdio>
 #include <ios>
 #include <iostream>
 #include <istream>
@@ -90,7 +89,7 @@ void give_back_unread() {
   if (at >= 0 && fseeko(stdin, at, SEEK_SET) == 0) {
     // Unchecked: where fflush() fails on an input stream, lseek() still
     // sets the offset.
-    static_cast<void>(std::fflush(stdin));
+    static_cast<void>(fflush(stdin));
     static_cast<void>(lseek(fileno(stdin), at, SEEK_SET));
   }
 #endif
