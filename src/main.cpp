@@ -1,22 +1,17 @@
 // askname: asks for a name on the console and shows it back.
 
-#include <array>
 #include <csignal>
-#include <cstddef>
-#include <ios>
 #include <iostream>
 #include <istream>
 #include <string>
 
 #ifndef _WIN32
-#include <stdio.h> // NOLINT(modernize-deprecated-headers): POSIX declares ftello, fseeko and fileno here
+#include <stdio.h> // NOLINT(modernize-deprecated-headers): POSIX declares ftello and fileno here
 #include <sys/types.h>
 #include <unistd.h>
 #endif
 
 namespace {
-
-constexpr std::size_t block_bytes = 4096;
 
 bool ends_word(char c) { return c == '\0' || c == ' ' || (c >= '\t' && c <= '\r'); }
 
@@ -25,8 +20,8 @@ bool ends_word(char c) { return c == '\0' || c == ' ' || (c >= '\t' && c <= '\r'
 // as needed, so a long name (a UTF-8 one reaches 20 bytes soon) is never cut.
 std::istream &read_word(std::istream &in, std::string &word) {
   word.clear();
-  // The sentry flushes the tied std::cout, so the prompt is on screen before
-  // we wait, and passes over leading whitespace.
+  // The sentry passes over leading whitespace, and flushes std::cout, tied to
+  // std::cin, so that the prompt is on screen before we wait.
   std::istream::sentry const ok(in);
   if (!ok) {
     return in;
@@ -34,13 +29,8 @@ std::istream &read_word(std::istream &in, std::string &word) {
   using traits = std::istream::traits_type;
   std::ios_base::iostate state = std::ios_base::goodbit;
   std::streambuf &buf = *in.rdbuf();
-  // Bytes join the word a block at a time: a byte at a time, a long name
-  // took a tenth longer and nearly twice its own size in memory.
-  std::array<char, block_bytes> block{};
-  std::size_t held = 0;
-  // A stream buffer may throw when the read itself fails, and the word when
-  // it outgrows memory: like the standard extractors, we keep what was read
-  // and mark the stream bad, which ends the input.
+  // A name that outgrows memory ends like a failed read: we keep what was
+  // read and mark the stream bad, which ends the input.
   try {
     // sgetc() looks at the next byte without taking it, so the byte that ends
     // the word stays in the input with no putback needed.  Once it has said
@@ -53,17 +43,8 @@ std::istream &read_word(std::istream &in, std::string &word) {
       if (ends_word(traits::to_char_type(c))) {
         break;
       }
-      if (held == block.size()) {
-        word.append(block.data(), held);
-        held = 0;
-      }
-      block[held++] = traits::to_char_type(c);
+      word.push_back(traits::to_char_type(c));
     }
-  } catch (...) {
-    state |= std::ios_base::badbit;
-  }
-  try {
-    word.append(block.data(), held);
   } catch (...) {
     state |= std::ios_base::badbit;
   }
@@ -74,21 +55,19 @@ std::istream &read_word(std::istream &in, std::string &word) {
   return in;
 }
 
-// std::cin, in step with C stdio as it is by default, reads through stdin,
-// whose position is thus just past the last byte the dialogue took; a shell
-// script expects the rest of a seekable input to be left there for the next
-// reader.  C libraries differ in what fflush() and exit() do with stdio's
-// read-ahead.  Where fflush() seeks back over it and drops it, exit() then
-// finds nothing to give back; where it does not, exit() gives back nothing
-// either.  So stdin is set to its own position, flushed, and the offset then
-// set outright.  A pipe or terminal cannot seek: what was read ahead there
-// is gone.
+// A shell script expects the rest of a seekable input to be left for the
+// next reader.  std::cin, in step with C stdio as it is by default, reads
+// through stdin, so ftello() is just past the last byte the dialogue took.
+// fflush() drops stdio's read-ahead: glibc and musl would otherwise give it
+// back at exit(), relative to the lseek() below.  FreeBSD leaves the offset
+// at the end of the read-ahead, and NetBSD, OpenBSD up to 7.7 and Android
+// fail with EBADF, hence no check: on those the lseek() alone gives it back.
+// Where the descriptor does not seek, ftello() fails, and what was read
+// ahead is gone.
 void give_back_unread() {
 #ifndef _WIN32 // text mode: a position there is not a count of bytes taken
   off_t const at = ftello(stdin);
-  if (at >= 0 && fseeko(stdin, at, SEEK_SET) == 0) {
-    // Unchecked: where fflush() fails on an input stream, lseek() still
-    // sets the offset.
+  if (at >= 0) {
     static_cast<void>(fflush(stdin));
     static_cast<void>(lseek(fileno(stdin), at, SEEK_SET));
   }
