@@ -86,6 +86,9 @@ std::string dialogue(std::string const &name, std::optional<std::string> const &
 }
 
 std::string shown(std::string const &bytes) {
+  if (bytes.empty()) {
+    return "(nothing)";
+  }
   std::string text;
   for (char const byte : bytes.substr(0, 40)) {
     auto const c = static_cast<unsigned char>(byte);
@@ -282,7 +285,9 @@ bool Session::run(Until until, std::string_view screen) {
         return true;
       }
     }
-    check(clock::now() < deadline, "askname neither waited nor ended within 10 s; its output: " + shown(out));
+    if (clock::now() >= deadline) {
+      throw std::runtime_error("askname neither waited nor ended within 10 s; its output: " + shown(out));
+    }
     pollfd fds[] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}, {pending_.empty() ? -1 : in_, POLLOUT, 0}};
     poll(fds, 3, 1);
   }
