@@ -1,14 +1,4 @@
-# Cross-builds askname for 64-bit ARM Linux with Debian's g++-aarch64-linux-gnu,
-# linked statically so that qemu-aarch64 runs it without an ARM root.
-set(CMAKE_SYSTEM_NAME Linux)
+# 64-bit ARM Linux (arm64), with Debian's g++-aarch64-linux-gnu.
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
-
-set(CMAKE_C_COMPILER aarch64-linux-gnu-gcc)
-set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
-set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
-
-set(CMAKE_FIND_ROOT_PATH /usr/aarch64-linux-gnu)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(triple aarch64-linux-gnu)
+include(${CMAKE_CURRENT_LIST_DIR}/linux-cross.cmake)
