@@ -4,6 +4,8 @@
 
 #include <array>
 #include <csignal>
+#include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -132,6 +134,82 @@ std::vector<Script> live() {
 
 INSTANTIATE_TEST_SUITE_P(Rows, Live, testing::ValuesIn(live()));
 
+struct Keys {
+  std::string typed;
+  bool waits;
+  std::optional<std::string> screen; // what the console shows then, if it counts
+};
+
+struct Console {
+  std::vector<Keys> steps;
+  std::optional<std::string> file{}; // standard output, sent to a file
+};
+
+void PrintTo(Keys const &keys, std::ostream *os) { *os << shown(keys.typed); }
+void PrintTo(Console const &row, std::ostream *os) {
+  *os << testing::PrintToString(row.steps) << (row.file ? " to a file" : "");
+}
+
+class AtConsole : public testing::TestWithParam<Console> {};
+
+// A name in any script, typed at a Windows console, comes back as typed: on
+// the screen, or as UTF-8 in a file.
+TEST_P(AtConsole, ShowsTheNameAsTyped) {
+  if (!windows_build() || !drawn("")) {
+    GTEST_SKIP() << "needs a Windows build under Wine, and libvterm to draw its console";
+  }
+  std::FILE *const file = std::tmpfile();
+  ASSERT_NE(file, nullptr);
+  int const fd = fileno(file);
+  auto s = Session::on_terminal(
+      GetParam().file ? Session::Redirect([fd](auto &a) { posix_spawn_file_actions_adddup2(&a, fd, 1); })
+                      : Session::Redirect());
+  auto const written = [fd] {
+    std::string bytes(static_cast<std::size_t>(lseek(fd, 0, SEEK_END)), '\0');
+    return pread(fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size()) ? bytes
+                                                                                          : "(unread)";
+  };
+  // Typed before the prompt is out, keys would meet the terminal before
+  // Wine's console has taken it over.
+  auto const prompted = [&] {
+    return GetParam().file ? written() == prompt : drawn(s.out) == prompt.substr(0, prompt.size() - 1);
+  };
+  for (int tries = 0; tries < 5 && !prompted(); ++tries) {
+    ASSERT_TRUE(s.settles());
+  }
+  ASSERT_TRUE(prompted());
+  for (auto const &step : GetParam().steps) {
+    SCOPED_TRACE("after typing " + shown(step.typed));
+    s.type(step.typed);
+    EXPECT_EQ(s.settles(), step.waits);
+    if (step.screen) {
+      EXPECT_EQ(drawn(s.out), step.screen);
+    }
+  }
+  EXPECT_EQ(s.end(), 0);
+  if (GetParam().file) {
+    EXPECT_EQ(written(), *GetParam().file);
+  }
+  std::fclose(file);
+}
+
+std::vector<Console> consoles() {
+  bool const waits = true, ends = false;
+  auto const screen = [](std::string const &typed, std::string const &name) {
+    return prompt + typed + "\nYour Name is : " + name + "\n Perss 'e' To Exit..";
+  };
+  std::string const xs(4095, 'x'); // the next letter's two halves straddle a read of 4096
+  return {{{{"Zoë\r", waits, screen("Zoë", "Zoë")}, {"e\r", ends, screen("Zoë", "Zoë") + "e"}}},
+          {{{"Анна-Мария Łukasz\r", ends, screen("Анна-Мария Łukasz", "Анна-Мария")}}},
+          {{{"山田太郎\r", waits, screen("山田太郎", "山田太郎")},
+            {"\r", waits, screen("山田太郎", "山田太郎")},
+            {"e\r", ends, screen("山田太郎", "山田太郎") + "\ne"}}},
+          {{{"a😀b\r", waits, {}}, {"e\r", ends, {}}}, dialogue("a😀b")},
+          {{{xs, waits, {}}, {"😀\r", waits, {}}, {"e\r", ends, {}}}, dialogue(xs + "😀")}};
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, AtConsole, testing::ValuesIn(consoles()));
+
 struct Fault {
   char const *what;
   Session::Redirect redirect;
@@ -181,19 +259,18 @@ void stdin_fails_after_ann(posix_spawn_file_actions_t &a) {
 }
 
 std::vector<Fault> faults() {
-  return {
-      {"arguments", {}, dialogue("Ann"), nullptr, {"--help", "--version", "-x", "Bob"}},
-      {"stdout's reader gone", stdout_reader_gone, ""},
-      {"stdout closed", [](auto &a) { posix_spawn_file_actions_addclose(&a, 1); }, ""},
-      {"stdout read-only", [](auto &a) { posix_spawn_file_actions_addopen(&a, 1, "/dev/null", O_RDONLY, 0); },
-       ""},
-      {"stdout full", [](auto &a) { posix_spawn_file_actions_addopen(&a, 1, "/dev/full", O_WRONLY, 0); }, "",
-       access("/dev/full", W_OK) == 0 ? nullptr : "no /dev/full here to fill"},
-      {"stdin closed", [](auto &a) { posix_spawn_file_actions_addclose(&a, 0); }, dialogue("")},
-      {"stdin a directory", [](auto &a) { posix_spawn_file_actions_addopen(&a, 0, "/", O_RDONLY, 0); },
-       dialogue("")},
-      {"stdin fails after Ann", stdin_fails_after_ann, dialogue("Ann"),
-       windows_build() ? "Wine waits for a pipe set not to block, so the read never fails" : nullptr}};
+  return {{"arguments", {}, dialogue("Ann"), nullptr, {"--help", "--version", "-x", "Bob"}},
+          {"stdout's reader gone", stdout_reader_gone, ""},
+          {"stdout closed", [](auto &a) { posix_spawn_file_actions_addclose(&a, 1); }, ""},
+          {"stdout read-only",
+           [](auto &a) { posix_spawn_file_actions_addopen(&a, 1, "/dev/null", O_RDONLY, 0); }, ""},
+          {"stdout full", [](auto &a) { posix_spawn_file_actions_addopen(&a, 1, "/dev/full", O_WRONLY, 0); },
+           "", access("/dev/full", W_OK) == 0 ? nullptr : "no /dev/full here to fill"},
+          {"stdin closed", [](auto &a) { posix_spawn_file_actions_addclose(&a, 0); }, dialogue("")},
+          {"stdin a directory", [](auto &a) { posix_spawn_file_actions_addopen(&a, 0, "/", O_RDONLY, 0); },
+           dialogue("")},
+          {"stdin fails after Ann", stdin_fails_after_ann, dialogue("Ann"),
+           windows_build() ? "Wine waits for a pipe set not to block, so the read never fails" : nullptr}};
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Faults, testing::ValuesIn(faults()));

@@ -11,11 +11,16 @@
 #ifdef __linux__
 #include <sys/syscall.h>
 #endif
+#ifdef ASKNAME_VTERM
+#include <vterm.h>
+#endif
 
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <stdexcept>
 
 extern char **environ;
@@ -102,6 +107,41 @@ std::string shown(std::string const &bytes) {
   return bytes.size() > 40 ? text + "...(" + std::to_string(bytes.size()) + " bytes)" : text;
 }
 
+std::optional<std::string> drawn(std::string const &bytes) {
+#ifdef ASKNAME_VTERM
+  std::unique_ptr<VTerm, void (*)(VTerm *)> const vt(vterm_new(25, 80), vterm_free);
+  vterm_set_utf8(vt.get(), 1);
+  VTermScreen *const screen = vterm_obtain_screen(vt.get());
+  vterm_screen_reset(screen, 1);
+  vterm_input_write(vt.get(), bytes.data(), bytes.size());
+  std::string text;
+  for (int row = 0; row < 25; ++row) {
+    for (int col = 0; col < 80;) {
+      VTermScreenCell cell{};
+      vterm_screen_get_cell(screen, VTermPos{row, col}, &cell);
+      for (std::size_t i = 0; i < VTERM_MAX_CHARS_PER_CELL && cell.chars[i] != 0; ++i) {
+        std::uint32_t const cp = cell.chars[i];
+        int const tail = cp < 0x80 ? 0 : cp < 0x800 ? 1 : cp < 0x10000 ? 2 : 3; // UTF-8 continuation bytes
+        std::uint32_t const lead[] = {0, 0xC0, 0xE0, 0xF0};
+        text += static_cast<char>(lead[tail] | cp >> (6 * tail));
+        for (int t = tail - 1; t >= 0; --t) {
+          text += static_cast<char>(0x80 | (cp >> (6 * t) & 0x3F));
+        }
+      }
+      text += cell.chars[0] == 0 ? " " : "";
+      col += cell.width > 0 ? cell.width : 1;
+    }
+    text.erase(text.find_last_not_of(' ') + 1);
+    text += '\n';
+  }
+  text.erase(text.find_last_not_of('\n') + 1);
+  return text;
+#else
+  static_cast<void>(bytes);
+  return std::nullopt;
+#endif
+}
+
 Session::Session(bool terminal, Redirect const &redirect, std::vector<std::string> const &args)
     : terminal_(terminal) {
   // A pipe end must not land on 0, 1 or 2 when the runner was started without
@@ -133,6 +173,8 @@ Session::Session(bool terminal, Redirect const &redirect, std::vector<std::strin
     // posix_spawn cannot do; the terminal rows need Linux anyway.
     flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID;
 #endif
+    winsize const size{25, 80, 0, 0};
+    ioctl(out_, TIOCSWINSZ, &size);
     posix_spawn_file_actions_addopen(&actions, 0, ptsname(out_), O_RDWR, 0);
     posix_spawn_file_actions_adddup2(&actions, 0, 1);
     posix_spawn_file_actions_adddup2(&actions, 0, 2);
@@ -165,7 +207,21 @@ Session::Session(bool terminal, Redirect const &redirect, std::vector<std::strin
     argv.push_back(const_cast<char *>(arg.c_str()));
   }
   argv.push_back(nullptr);
-  int const spawned = posix_spawn(&pid_, argv[0], &actions, &attr, argv.data(), environ);
+  // A terminal's encoding is told by the locale (Wine's console reads it
+  // so), and ours, drawn by libvterm, is UTF-8.
+  std::vector<char *> env;
+  for (char **var = environ; *var != nullptr; ++var) {
+    std::string_view const name(*var, std::string_view(*var).find('='));
+    if (!terminal_ || (name != "LANG" && name != "LC_ALL" && name != "LC_CTYPE")) {
+      env.push_back(*var);
+    }
+  }
+  static char utf8[] = "LANG=C.UTF-8";
+  if (terminal_) {
+    env.push_back(utf8);
+  }
+  env.push_back(nullptr);
+  int const spawned = posix_spawn(&pid_, argv[0], &actions, &attr, argv.data(), env.data());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
   for (int fd : child) {
@@ -200,6 +256,8 @@ void Session::close_input() {
 }
 
 bool Session::waits(std::string_view screen) { return run(Until::waiting, screen); }
+
+bool Session::settles() { return run(Until::quiet); }
 
 int Session::end() {
   run(Until::ended);
@@ -248,7 +306,9 @@ bool Session::run(Until until, std::string_view screen) {
   using clock = std::chrono::steady_clock;
   auto const deadline = clock::now() + std::chrono::seconds(10);
   std::optional<clock::time_point> shown_since;
+  auto quiet_since = clock::now();
   for (;;) {
+    auto const before = out.size();
     if (!pending_.empty() && in_ >= 0) {
       ssize_t const n = write(in_, pending_.data() + sent_, pending_.size() - sent_);
       sent_ += n > 0 ? static_cast<size_t>(n) : 0;
@@ -270,6 +330,10 @@ bool Session::run(Until until, std::string_view screen) {
       return false;
     }
     if (until == Until::typed && pending_.empty()) {
+      return true;
+    }
+    quiet_since = out.size() != before || !pending_.empty() ? clock::now() : quiet_since;
+    if (until == Until::quiet && status_ < 0 && clock::now() - quiet_since >= std::chrono::seconds(1)) {
       return true;
     }
     if (until == Until::waiting && status_ < 0) {

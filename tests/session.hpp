@@ -20,7 +20,7 @@ public:
   static Session piped(Redirect const &redirect = {}, std::vector<std::string> const &args = {}) {
     return Session(false, redirect, args);
   }
-  static Session on_terminal() { return Session(true, {}, {}); }
+  static Session on_terminal(Redirect const &redirect = {}) { return Session(true, redirect, {}); }
 
   // Whether a wait for input can be told from a run that goes on: that reads
   // Linux's /proc/PID/syscall, and needs a program that reads for itself
@@ -39,6 +39,10 @@ public:
   // the output; on a terminal, its own echo reaches the screen later than
   // the program takes our bytes.
   bool waits(std::string_view screen);
+  // Runs until the program has ended (false), or has written nothing new for
+  // a second while it runs on (true): a wait, told from outside, as Wine's
+  // console needs, which draws what is typed as the program takes it.
+  bool settles();
   // Runs until the program ends; gives its exit status, or 128 + the signal.
   int end();
   // Lets the waiting program map at most `bytes` more memory (Linux only).
@@ -48,7 +52,7 @@ public:
   std::string err{}; // standard error so far
 
 private:
-  enum class Until { typed, waiting, ended };
+  enum class Until { typed, waiting, quiet, ended };
   Session(bool terminal, Redirect const &redirect, std::vector<std::string> const &args);
   bool run(Until until, std::string_view screen = {});
   bool blocked_on_input() const;
@@ -71,4 +75,8 @@ extern std::string const prompt;
 // what was typed at the prompt shows as `echo` and a line feed as CR LF.
 std::string dialogue(std::string const &name, std::optional<std::string> const &echo = {});
 std::string shown(std::string const &bytes); // printable, and short when long
-std::array<int, 2> cloexec_pipe();           // a pipe no child inherits unasked
+// The text a terminal of 25 rows and 80 columns shows after `bytes`, as drawn
+// by libvterm: its rows joined by line feeds, without trailing blanks or
+// empty rows; nullopt in a build without libvterm.
+std::optional<std::string> drawn(std::string const &bytes);
+std::array<int, 2> cloexec_pipe(); // a pipe no child inherits unasked
