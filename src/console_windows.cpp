@@ -23,21 +23,21 @@ namespace {
 constexpr char32_t replacement = 0xFFFD;
 
 void append_utf8(std::string &out, char32_t cp) {
-  auto const byte = [&out](char32_t bits) { out.push_back(static_cast<char>(bits)); };
+  auto const put = [&out](char32_t bits) { out.push_back(static_cast<char>(bits)); };
   if (cp < 0x80) {
-    byte(cp);
+    put(cp);
   } else if (cp < 0x800) {
-    byte(0xC0 | cp >> 6);
-    byte(0x80 | (cp & 0x3F));
+    put(0xC0 | cp >> 6);
+    put(0x80 | (cp & 0x3F));
   } else if (cp < 0x10000) {
-    byte(0xE0 | cp >> 12);
-    byte(0x80 | (cp >> 6 & 0x3F));
-    byte(0x80 | (cp & 0x3F));
+    put(0xE0 | cp >> 12);
+    put(0x80 | (cp >> 6 & 0x3F));
+    put(0x80 | (cp & 0x3F));
   } else {
-    byte(0xF0 | cp >> 18);
-    byte(0x80 | (cp >> 12 & 0x3F));
-    byte(0x80 | (cp >> 6 & 0x3F));
-    byte(0x80 | (cp & 0x3F));
+    put(0xF0 | cp >> 18);
+    put(0x80 | (cp >> 12 & 0x3F));
+    put(0x80 | (cp >> 6 & 0x3F));
+    put(0x80 | (cp & 0x3F));
   }
 }
 
@@ -153,41 +153,41 @@ protected:
 
   int_type overflow(int_type c) override {
     if (!traits_type::eq_int_type(c, traits_type::eof())) {
-      char const byte = traits_type::to_char_type(c);
-      xsputn(&byte, 1);
+      char const one = traits_type::to_char_type(c);
+      xsputn(&one, 1);
     }
     return traits_type::not_eof(c);
   }
 
 private:
-  void decode(unsigned char byte) {
+  void decode(unsigned char octet) {
     if (needed_ == 0) {
-      if (byte < 0x80) {
-        add(byte);
-      } else if (byte >= 0xC2 && byte <= 0xDF) {
-        start(1, byte & 0x1F);
-      } else if (byte >= 0xE0 && byte <= 0xEF) {
-        lower_ = byte == 0xE0 ? 0xA0 : 0x80;
-        upper_ = byte == 0xED ? 0x9F : 0xBF;
-        start(2, byte & 0x0F);
-      } else if (byte >= 0xF0 && byte <= 0xF4) {
-        lower_ = byte == 0xF0 ? 0x90 : 0x80;
-        upper_ = byte == 0xF4 ? 0x8F : 0xBF;
-        start(3, byte & 0x07);
+      if (octet < 0x80) {
+        add(octet);
+      } else if (octet >= 0xC2 && octet <= 0xDF) {
+        start(1, octet & 0x1F);
+      } else if (octet >= 0xE0 && octet <= 0xEF) {
+        lower_ = octet == 0xE0 ? 0xA0 : 0x80;
+        upper_ = octet == 0xED ? 0x9F : 0xBF;
+        start(2, octet & 0x0F);
+      } else if (octet >= 0xF0 && octet <= 0xF4) {
+        lower_ = octet == 0xF0 ? 0x90 : 0x80;
+        upper_ = octet == 0xF4 ? 0x8F : 0xBF;
+        start(3, octet & 0x07);
       } else {
         add(replacement);
       }
       return;
     }
-    if (byte < lower_ || byte > upper_) { // the sequence so far is one invalid run
+    if (octet < lower_ || octet > upper_) { // the sequence so far is one invalid run
       needed_ = 0;
       add(replacement);
-      decode(byte);
+      decode(octet);
       return;
     }
     lower_ = 0x80;
     upper_ = 0xBF;
-    cp_ = cp_ << 6 | (byte & 0x3Fu);
+    cp_ = cp_ << 6 | (octet & 0x3Fu);
     if (--needed_ == 0) {
       add(cp_);
     }
