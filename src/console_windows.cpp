@@ -160,7 +160,7 @@ protected:
   }
 
 private:
-  void decode(unsigned char octet) {
+  void decode(unsigned octet) {
     if (needed_ == 0) {
       if (octet < 0x80) {
         add(octet);

@@ -3,6 +3,7 @@
 #include <csignal>
 #include <iostream>
 #include <istream>
+#include <ostream>
 #include <string>
 
 #ifndef _WIN32
@@ -20,8 +21,7 @@ bool ends_word(char c) { return c == '\0' || c == ' ' || (c >= '\t' && c <= '\r'
 // as needed, so a long name (a UTF-8 one reaches 20 bytes soon) is never cut.
 std::istream &read_word(std::istream &in, std::string &word) {
   word.clear();
-  // The sentry passes over leading whitespace, and flushes std::cout, tied to
-  // std::cin, so that the prompt is on screen before we wait.
+  // The sentry passes over leading whitespace.
   std::istream::sentry const ok(in);
   if (!ok) {
     return in;
@@ -84,9 +84,12 @@ int main() {
 #endif
   char b = 'n';
   std::string a;
-  std::cout << "Enter Your Name : ";
+  // Each prompt is flushed before its read.  The read flushes std::cout, tied
+  // to std::cin, too, but the standard lets a library skip that while the
+  // put area is empty, as it may always be for a stream in step with stdio.
+  std::cout << "Enter Your Name : " << std::flush;
   read_word(std::cin, a);
-  std::cout << "Your Name is : " << a << "\n Perss 'e' To Exit..";
+  std::cout << "Your Name is : " << a << "\n Perss 'e' To Exit.." << std::flush;
   // A failed name read leaves std::cin failed, so this returns at once.
   std::cin >> b;
   give_back_unread();

@@ -142,12 +142,14 @@ struct Keys {
 
 struct Console {
   std::vector<Keys> steps;
-  std::optional<std::string> file{}; // standard output, sent to a file
+  std::optional<std::string> file{};  // standard output, sent to a file
+  std::optional<std::string> input{}; // standard input, taken from a file
 };
 
 void PrintTo(Keys const &keys, std::ostream *os) { *os << shown(keys.typed); }
 void PrintTo(Console const &row, std::ostream *os) {
-  *os << testing::PrintToString(row.steps) << (row.file ? " to a file" : "");
+  *os << (row.input ? "from " + shown(*row.input) + " " : "") << testing::PrintToString(row.steps)
+      << (row.file ? " to a file" : "");
 }
 
 class AtConsole : public testing::TestWithParam<Console> {};
@@ -158,12 +160,19 @@ TEST_P(AtConsole, ShowsTheNameAsTyped) {
   if (!windows_build() || !drawn("")) {
     GTEST_SKIP() << "needs a Windows build under Wine, and libvterm to draw its console";
   }
-  std::FILE *const file = std::tmpfile();
-  ASSERT_NE(file, nullptr);
-  int const fd = fileno(file);
-  auto s = Session::on_terminal(
-      GetParam().file ? Session::Redirect([fd](auto &a) { posix_spawn_file_actions_adddup2(&a, fd, 1); })
-                      : Session::Redirect());
+  std::FILE *const file = std::tmpfile(), *const input = std::tmpfile();
+  ASSERT_TRUE(file != nullptr && input != nullptr);
+  int const fd = fileno(file), in = fileno(input);
+  std::string const given = GetParam().input.value_or("");
+  ASSERT_EQ(pwrite(in, given.data(), given.size(), 0), static_cast<ssize_t>(given.size()));
+  auto s = Session::on_terminal([&](auto &a) {
+    if (GetParam().file) {
+      posix_spawn_file_actions_adddup2(&a, fd, 1);
+    }
+    if (GetParam().input) {
+      posix_spawn_file_actions_adddup2(&a, in, 0);
+    }
+  });
   auto const written = [fd] {
     std::string bytes(static_cast<std::size_t>(lseek(fd, 0, SEEK_END)), '\0');
     return pread(fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size()) ? bytes
@@ -174,10 +183,10 @@ TEST_P(AtConsole, ShowsTheNameAsTyped) {
   auto const prompted = [&] {
     return GetParam().file ? written() == prompt : drawn(s.out) == prompt.substr(0, prompt.size() - 1);
   };
-  for (int tries = 0; tries < 5 && !prompted(); ++tries) {
+  for (int tries = 0; tries < 5 && !GetParam().input && !prompted(); ++tries) {
     ASSERT_TRUE(s.settles());
   }
-  ASSERT_TRUE(prompted());
+  ASSERT_TRUE(GetParam().input || prompted());
   for (auto const &step : GetParam().steps) {
     SCOPED_TRACE("after typing " + shown(step.typed));
     s.type(step.typed);
@@ -191,6 +200,7 @@ TEST_P(AtConsole, ShowsTheNameAsTyped) {
     EXPECT_EQ(written(), *GetParam().file);
   }
   std::fclose(file);
+  std::fclose(input);
 }
 
 std::vector<Console> consoles() {
@@ -199,13 +209,16 @@ std::vector<Console> consoles() {
     return prompt + typed + "\nYour Name is : " + name + "\n Perss 'e' To Exit..";
   };
   std::string const xs(4095, 'x'); // the next letter's two halves straddle a read of 4096
-  return {{{{"Zoë\r", waits, screen("Zoë", "Zoë")}, {"e\r", ends, screen("Zoë", "Zoë") + "e"}}},
-          {{{"Анна-Мария Łukasz\r", ends, screen("Анна-Мария Łukasz", "Анна-Мария")}}},
-          {{{"山田太郎\r", waits, screen("山田太郎", "山田太郎")},
-            {"\r", waits, screen("山田太郎", "山田太郎")},
-            {"e\r", ends, screen("山田太郎", "山田太郎") + "\ne"}}},
-          {{{"a😀b\r", waits, {}}, {"e\r", ends, {}}}, dialogue("a😀b")},
-          {{{xs, waits, {}}, {"😀\r", waits, {}}, {"e\r", ends, {}}}, dialogue(xs + "😀")}};
+  return {
+      {{{"Zoë\r", waits, screen("Zoë", "Zoë")}, {"e\r", ends, screen("Zoë", "Zoë") + "e"}}},
+      {{{"Анна-Мария Łukasz\r", ends, screen("Анна-Мария Łukasz", "Анна-Мария")}}},
+      {{{"山田太郎\r", waits, screen("山田太郎", "山田太郎")},
+        {"\r", waits, screen("山田太郎", "山田太郎")},
+        {"e\r", ends, screen("山田太郎", "山田太郎") + "\ne"}}},
+      {{{"a😀b\r", waits, {}}, {"e\r", ends, {}}}, dialogue("a😀b")},
+      {{{xs, waits, {}}, {"😀\r", waits, {}}, {"e\r", ends, {}}}, dialogue(xs + "😀")},
+      // Bytes that are not UTF-8, one U+FFFD for each maximal invalid run.
+      {{{"", ends, prompt + "Your Name is : Zo\uFFFD\uFFFD(\n Perss 'e' To Exit.."}}, {}, "Zo\xeb\xc3(\n"}};
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, AtConsole, testing::ValuesIn(consoles()));
