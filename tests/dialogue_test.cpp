@@ -178,21 +178,31 @@ TEST_P(AtConsole, ShowsTheNameAsTyped) {
     return pread(fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size()) ? bytes
                                                                                           : "(unread)";
   };
+  // A wait is a second with nothing new shown; a slow moment of Wine's may
+  // look like one, so a wait is settled again, a few times, until it shows
+  // what it should.
+  auto const wait_showing = [&s](auto const &shows) {
+    for (int tries = 0; tries < 5 && !shows(); ++tries) {
+      ASSERT_TRUE(s.settles());
+    }
+    ASSERT_TRUE(shows());
+  };
   // Typed before the prompt is out, keys would meet the terminal before
   // Wine's console has taken it over.
-  auto const prompted = [&] {
-    return GetParam().file ? written() == prompt : drawn(s.out) == prompt.substr(0, prompt.size() - 1);
-  };
-  for (int tries = 0; tries < 5 && !GetParam().input && !prompted(); ++tries) {
-    ASSERT_TRUE(s.settles());
+  if (!GetParam().input) {
+    wait_showing([&] {
+      return GetParam().file ? written() == prompt : drawn(s.out) == prompt.substr(0, prompt.size() - 1);
+    });
   }
-  ASSERT_TRUE(GetParam().input || prompted());
   for (auto const &step : GetParam().steps) {
     SCOPED_TRACE("after typing " + shown(step.typed));
     s.type(step.typed);
-    EXPECT_EQ(s.settles(), step.waits);
-    if (step.screen) {
-      EXPECT_EQ(drawn(s.out), step.screen);
+    if (step.waits) {
+      ASSERT_TRUE(s.settles());
+      wait_showing([&] { return !step.screen || drawn(s.out) == step.screen; });
+    } else {
+      s.end();
+      EXPECT_EQ(drawn(s.out), step.screen.value_or(*drawn(s.out)));
     }
   }
   EXPECT_EQ(s.end(), 0);
