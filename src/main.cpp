@@ -16,6 +16,12 @@
 
 namespace {
 
+// Bytes join the word a few at a time: a library call for each byte took a
+// tenth longer than the library's own extractor.  The word still grows as it
+// would byte by byte, by doubling, as no piece is longer than twice the room
+// of a short string (10 to 22 bytes, by library).
+constexpr std::size_t piece_bytes = 16;
+
 bool ends_word(char c) { return c == '\0' || c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // operator>> into a string would stop only at whitespace; the name also ends
@@ -31,11 +37,7 @@ std::istream &read_word(std::istream &in, std::string &word) {
   using traits = std::istream::traits_type;
   std::ios_base::iostate state = std::ios_base::goodbit;
   std::streambuf &buf = *in.rdbuf();
-  // Bytes join the word 16 at a time: a library call for each byte took a
-  // tenth longer than the library's own extractor.  The word still grows as
-  // it would byte by byte, by doubling, as no piece is longer than twice the
-  // room of a short string (10 to 22 bytes, by library).
-  std::array<char, 16> piece{};
+  std::array<char, piece_bytes> piece{};
   std::size_t held = 0;
   // A name that outgrows memory ends like a failed read: we keep what was
   // read and mark the stream bad, which ends the input.
