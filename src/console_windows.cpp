@@ -20,6 +20,8 @@
 
 namespace {
 
+// NOLINTBEGIN(readability-magic-numbers): UTF-8 and UTF-16 are these numbers.
+
 constexpr char32_t replacement = 0xFFFD;
 
 void append_utf8(std::string &out, char32_t cp) {
@@ -55,12 +57,13 @@ protected:
     while (bytes_.empty() && !ended_) {
       std::array<wchar_t, 4096> units{};
       DWORD got = 0;
-      if (ReadConsoleW(console_, units.data(), static_cast<DWORD>(units.size()), &got, nullptr) == 0) {
-        ended_ = true;
-      } else if (got == 0 && GetLastError() == ERROR_OPERATION_ABORTED) {
-        // Ctrl-C: the console's default handler is ending the process.
+      SetLastError(ERROR_SUCCESS);
+      BOOL const ok = ReadConsoleW(console_, units.data(), static_cast<DWORD>(units.size()), &got, nullptr);
+      if (got == 0 && GetLastError() == ERROR_OPERATION_ABORTED) {
+        // Ctrl-C: the console's default handler is ending the process, and
+        // the dialogue must not run on to its end meanwhile.
         Sleep(100);
-      } else if (got == 0) {
+      } else if (ok == 0 || got == 0) {
         ended_ = true;
       } else {
         decode(units.data(), got);
@@ -165,15 +168,18 @@ private:
       if (octet < 0x80) {
         add(octet);
       } else if (octet >= 0xC2 && octet <= 0xDF) {
-        start(1, octet & 0x1F);
+        needed_ = 1;
+        cp_ = octet & 0x1F;
       } else if (octet >= 0xE0 && octet <= 0xEF) {
         lower_ = octet == 0xE0 ? 0xA0 : 0x80;
         upper_ = octet == 0xED ? 0x9F : 0xBF;
-        start(2, octet & 0x0F);
+        needed_ = 2;
+        cp_ = octet & 0x0F;
       } else if (octet >= 0xF0 && octet <= 0xF4) {
         lower_ = octet == 0xF0 ? 0x90 : 0x80;
         upper_ = octet == 0xF4 ? 0x8F : 0xBF;
-        start(3, octet & 0x07);
+        needed_ = 3;
+        cp_ = octet & 0x07;
       } else {
         add(replacement);
       }
@@ -187,15 +193,10 @@ private:
     }
     lower_ = 0x80;
     upper_ = 0xBF;
-    cp_ = cp_ << 6 | (octet & 0x3Fu);
+    cp_ = cp_ << 6 | (octet & 0x3FU);
     if (--needed_ == 0) {
       add(cp_);
     }
-  }
-
-  void start(int needed, char32_t bits) {
-    needed_ = needed;
-    cp_ = bits;
   }
 
   void add(char32_t cp) {
@@ -229,6 +230,8 @@ private:
   unsigned lower_ = 0x80, upper_ = 0xBF; // the range the next continuation byte must fall in
 };
 
+// NOLINTEND(readability-magic-numbers)
+
 bool is_console(HANDLE handle) {
   DWORD mode = 0;
   return GetConsoleMode(handle, &mode) != 0;
@@ -240,7 +243,7 @@ bool is_console(HANDLE handle) {
 // they are flushed for the last time.
 class console_streams {
 public:
-  console_streams() {
+  console_streams() noexcept {
     if (is_console(input_handle_)) {
       saved_input_ = std::cin.rdbuf(&reader_);
     }
