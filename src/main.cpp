@@ -18,8 +18,9 @@ namespace {
 
 // Bytes join the word a few at a time: a library call for each byte took a
 // tenth longer than the library's own extractor.  The word still grows as it
-// would byte by byte, by doubling, as no piece is longer than twice the room
-// of a short string (10 to 22 bytes, by library).
+// would byte by byte: a piece is small beside even a short string's room (10
+// to 22 bytes, by library), so the library's own growth step, not the piece,
+// sets each new capacity.
 constexpr std::size_t piece_bytes = 16;
 
 bool ends_word(char c) { return c == '\0' || c == ' ' || (c >= '\t' && c <= '\r'); }
