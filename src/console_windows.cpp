@@ -11,40 +11,22 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
-#include <ios>
 #include <iostream>
 #include <streambuf>
 #include <string>
 
 namespace {
 
-// NOLINTBEGIN(readability-magic-numbers): UTF-8 and UTF-16 are these numbers.
+constexpr wchar_t ctrl_z = 0x1A;
 
-constexpr char32_t replacement = 0xFFFD;
+bool is_high_surrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; } // NOLINT(*-magic-numbers)
 
-void append_utf8(std::string &out, char32_t cp) {
-  auto const put = [&out](char32_t bits) { out.push_back(static_cast<char>(bits)); };
-  if (cp < 0x80) {
-    put(cp);
-  } else if (cp < 0x800) {
-    put(0xC0 | cp >> 6);
-    put(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    put(0xE0 | cp >> 12);
-    put(0x80 | (cp >> 6 & 0x3F));
-    put(0x80 | (cp & 0x3F));
-  } else {
-    put(0xF0 | cp >> 18);
-    put(0x80 | (cp >> 12 & 0x3F));
-    put(0x80 | (cp >> 6 & 0x3F));
-    put(0x80 | (cp & 0x3F));
-  }
-}
-
-// What is typed, as UTF-8, with the line ends and the end of input that the
-// C runtime's text mode gives: CR LF as LF, and Ctrl-Z (U+001A) as the end.
+// What was typed, as UTF-8.  Ctrl-Z ends the input, as a 0x1A byte does in
+// text mode; CR LF stays as typed, as both are blanks to the dialogue and
+// nothing read at a console is given back to anyone.
 class console_reader : public std::streambuf {
 public:
   explicit console_reader(HANDLE console) : console_(console) {}
@@ -52,105 +34,84 @@ public:
 protected:
   int_type underflow() override {
     bytes_.clear();
-    // A pair's first half, or a CR, may end one read with its partner in the
-    // next: the rest of the same line, handed over without a wait.
     while (bytes_.empty() && !ended_) {
-      std::array<wchar_t, 4096> units{};
+      // Ctrl-Z hands the line over at once, without Enter, as Ctrl-D does at
+      // a Unix terminal; it arrives as the last unit of the read.
+      CONSOLE_READCONSOLE_CONTROL control{sizeof control, 0, 1UL << ctrl_z, 0};
       DWORD got = 0;
       SetLastError(ERROR_SUCCESS);
-      BOOL const ok = ReadConsoleW(console_, units.data(), static_cast<DWORD>(units.size()), &got, nullptr);
+      BOOL const ok = ReadConsoleW(console_, units_.data() + held_, static_cast<DWORD>(units_.size() - held_),
+                                   &got, &control);
       if (got == 0 && GetLastError() == ERROR_OPERATION_ABORTED) {
         // Ctrl-C: the console's default handler is ending the process, and
         // the dialogue must not run on to its end meanwhile.
         Sleep(100);
-      } else if (ok == 0 || got == 0) {
-        ended_ = true;
-      } else {
-        decode(units.data(), got);
+        continue;
       }
-    }
-    if (ended_) {
-      finish();
+      auto const end = units_.begin() + static_cast<std::ptrdiff_t>(held_ + (ok != 0 ? got : 0));
+      bool const full = end == units_.end();
+      held_ = 0;
+      auto const stop = std::find(units_.begin(), end, ctrl_z);
+      auto count = static_cast<std::size_t>(stop - units_.begin());
+      ended_ = stop != end || ok == 0 || got == 0;
+      // Only a full buffer can cut a pair in two: the rest of the line, its
+      // second half with it, is waiting for the next read.
+      if (full && !ended_ && is_high_surrogate(units_[count - 1])) {
+        held_ = 1;
+        --count;
+      }
+      to_utf8(count);
+      if (held_ != 0) {
+        units_[0] = units_[count];
+      }
     }
     setg(bytes_.data(), bytes_.data(), bytes_.data() + bytes_.size());
     return bytes_.empty() ? traits_type::eof() : traits_type::to_int_type(bytes_.front());
   }
 
 private:
-  void decode(wchar_t const *units, DWORD count) {
-    for (DWORD i = 0; i < count && !ended_; ++i) {
-      char32_t const unit = units[i];
-      if (high_ != 0) {
-        bool const low = unit >= 0xDC00 && unit <= 0xDFFF;
-        add(low ? 0x10000 + ((high_ - 0xD800) << 10) + (unit - 0xDC00) : replacement);
-        high_ = 0;
-        if (low) {
-          continue;
-        }
-      }
-      if (unit >= 0xD800 && unit <= 0xDBFF) {
-        high_ = unit;
-      } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
-        add(replacement);
-      } else if (unit == 0x1A) {
-        ended_ = true;
-      } else {
-        add(unit);
-      }
-    }
-  }
-
-  void add(char32_t cp) {
-    if (cr_ && cp != '\n') {
-      bytes_.push_back('\r');
-    }
-    cr_ = cp == '\r';
-    if (!cr_) {
-      append_utf8(bytes_, cp);
-    }
-  }
-
-  void finish() {
-    if (high_ != 0) {
-      add(replacement);
-      high_ = 0;
-    }
-    if (cr_) {
-      bytes_.push_back('\r');
-      cr_ = false;
-    }
+  // A surrogate without its partner becomes U+FFFD.
+  void to_utf8(std::size_t count) {
+    int const units = static_cast<int>(count);
+    int const size = WideCharToMultiByte(CP_UTF8, 0, units_.data(), units, nullptr, 0, nullptr, nullptr);
+    bytes_.resize(static_cast<std::size_t>(size));
+    WideCharToMultiByte(CP_UTF8, 0, units_.data(), units, bytes_.data(), size, nullptr, nullptr);
   }
 
   HANDLE console_;
+  std::array<wchar_t, 4096> units_{}; // NOLINT(*-magic-numbers): a line's worth, or more
+  std::size_t held_ = 0;              // a pair's first half, kept at units_[0] for its second
   std::string bytes_;
-  char32_t high_ = 0; // the first half of a surrogate pair, waiting for the second
-  bool cr_ = false;   // a CR, waiting to see whether an LF follows
   bool ended_ = false;
 };
 
-// What is written, as UTF-8, shown as it is written: no wait for a flush,
-// which a library may skip.  A sequence split across two writes is joined;
-// bytes that are not UTF-8 show as U+FFFD, one for each maximal invalid
-// run, as a UTF-8 terminal shows them.
+// What is written, as UTF-8, shown before the write returns: no wait for a
+// flush, which a library may skip.  Bytes that are not UTF-8 show as U+FFFD.
 class console_writer : public std::streambuf {
 public:
   explicit console_writer(HANDLE console) : console_(console) {}
   console_writer(console_writer const &) = delete;
   console_writer &operator=(console_writer const &) = delete;
-  ~console_writer() override {
-    if (needed_ != 0) {
-      needed_ = 0;
-      add(replacement);
-    }
-    show();
-  }
+  ~console_writer() override { show(held_); } // a sequence never finished
 
 protected:
   std::streamsize xsputn(char const *s, std::streamsize n) override {
-    for (std::streamsize i = 0; i < n; ++i) {
-      decode(static_cast<unsigned char>(s[i]));
+    held_.append(s, static_cast<std::size_t>(n));
+    // A sequence that the next write may finish waits for it: a lead byte
+    // with fewer continuation bytes behind it than it calls for.
+    std::size_t lead = held_.size();
+    while (lead > 0 && held_.size() - lead < 3 &&
+           (held_[lead - 1] & 0xC0) == 0x80) { // NOLINT(*-magic-numbers)
+      --lead;
     }
-    show();
+    auto const first = static_cast<unsigned char>(lead > 0 ? held_[--lead] : 0);
+    std::size_t const length = first >= 0xF0   ? 4
+                               : first >= 0xE0 ? 3
+                               : first >= 0xC0 ? 2
+                                               : 0; // NOLINT(*-magic-numbers)
+    std::size_t const ready = length > held_.size() - lead ? lead : held_.size();
+    show(held_.substr(0, ready));
+    held_.erase(0, ready);
     return n;
   }
 
@@ -163,74 +124,33 @@ protected:
   }
 
 private:
-  void decode(unsigned octet) {
-    if (needed_ == 0) {
-      if (octet < 0x80) {
-        add(octet);
-      } else if (octet >= 0xC2 && octet <= 0xDF) {
-        needed_ = 1;
-        cp_ = octet & 0x1F;
-      } else if (octet >= 0xE0 && octet <= 0xEF) {
-        lower_ = octet == 0xE0 ? 0xA0 : 0x80;
-        upper_ = octet == 0xED ? 0x9F : 0xBF;
-        needed_ = 2;
-        cp_ = octet & 0x0F;
-      } else if (octet >= 0xF0 && octet <= 0xF4) {
-        lower_ = octet == 0xF0 ? 0x90 : 0x80;
-        upper_ = octet == 0xF4 ? 0x8F : 0xBF;
-        needed_ = 3;
-        cp_ = octet & 0x07;
-      } else {
-        add(replacement);
-      }
-      return;
+  // LF as CR LF, as text mode writes it, so that the next line starts at the
+  // left.  A console that fails to show text fails like any other output:
+  // the rest is dropped, quietly.
+  void show(std::string bytes) {
+    for (std::size_t at = bytes.find('\n'); at != std::string::npos; at = bytes.find('\n', at + 2)) {
+      bytes.insert(at, 1, '\r');
     }
-    if (octet < lower_ || octet > upper_) { // the sequence so far is one invalid run
-      needed_ = 0;
-      add(replacement);
-      decode(octet);
-      return;
-    }
-    lower_ = 0x80;
-    upper_ = 0xBF;
-    cp_ = cp_ << 6 | (octet & 0x3FU);
-    if (--needed_ == 0) {
-      add(cp_);
-    }
-  }
-
-  void add(char32_t cp) {
-    if (cp == '\n') { // as text mode writes it, so that the next line starts at the left
-      units_ += L"\r\n";
-    } else if (cp < 0x10000) {
-      units_.push_back(static_cast<wchar_t>(cp));
-    } else {
-      units_.push_back(static_cast<wchar_t>(0xD800 + ((cp - 0x10000) >> 10)));
-      units_.push_back(static_cast<wchar_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
-    }
-    if (units_.size() >= 8192) { // whole letters only, in calls of a size every console takes
-      show();
-    }
-  }
-
-  // A console that fails to show text fails like any other output: ignored.
-  void show() {
-    if (!units_.empty()) {
+    int const size = static_cast<int>(bytes.size());
+    std::wstring units(
+        static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, bytes.data(), size, nullptr, 0)), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), size, units.data(), static_cast<int>(units.size()));
+    // In pieces a console of any age takes, no pair cut in two.
+    for (std::size_t at = 0, piece = 0; at < units.size(); at += piece) {
+      piece = std::min<std::size_t>(units.size() - at, 8192); // NOLINT(*-magic-numbers)
+      piece -= piece < units.size() - at && is_high_surrogate(units[at + piece - 1]) ? 1U : 0U;
       DWORD shown = 0;
-      static_cast<void>(
-          WriteConsoleW(console_, units_.data(), static_cast<DWORD>(units_.size()), &shown, nullptr));
-      units_.clear();
+      if (WriteConsoleW(console_, units.data() + at, static_cast<DWORD>(piece), &shown, nullptr) == 0 ||
+          shown == 0) {
+        return;
+      }
+      piece = shown;
     }
   }
 
   HANDLE console_;
-  std::wstring units_;
-  int needed_ = 0; // continuation bytes still to come
-  char32_t cp_ = 0;
-  unsigned lower_ = 0x80, upper_ = 0xBF; // the range the next continuation byte must fall in
+  std::string held_;
 };
-
-// NOLINTEND(readability-magic-numbers)
 
 bool is_console(HANDLE handle) {
   DWORD mode = 0;
@@ -240,7 +160,8 @@ bool is_console(HANDLE handle) {
 // Put under std::cin and std::cout before main() starts: the standard
 // streams are constructed before the objects of any file that includes
 // <iostream>, and this one is destroyed, so the last letter shown, before
-// they are flushed for the last time.
+// they are flushed for the last time.  sync_with_stdio(false) would put
+// libstdc++'s own buffers back, so askname never calls it.
 class console_streams {
 public:
   console_streams() noexcept {

@@ -5,6 +5,7 @@
 #include <array>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -48,34 +49,66 @@ INSTANTIATE_TEST_SUITE_P(
                     Closed{std::string(8191, 'x') + "\0e"s, std::string(8191, 'x')},
                     Closed{std::string(3 << 20, 'x') + "\ne\n", std::string(3 << 20, 'x')}));
 
+// Where a script runs: on pipes, on a terminal, or on a terminal that Wine's
+// console draws on, for a Windows build.
+enum class On { pipes, terminal, console };
+
 struct Step {
   std::string typed;
   bool waits;
-  std::string out; // on a terminal: the screen, typing echoed and LF shown as CR LF
+  std::string out; // what the run shows then (Session::view): on a terminal, typing echoed and LF as CR LF
 };
 
 struct Script {
-  bool terminal;
+  On on;
   std::vector<Step> steps;
-  int status;
+  int status = 0;
+  bool to_file = false;               // standard output is sent to a file, which is then what the run shows
+  std::optional<std::string> input{}; // standard input is taken from a file holding this
 };
 
 void PrintTo(Step const &step, std::ostream *os) { *os << shown(step.typed); }
 void PrintTo(Script const &script, std::ostream *os) {
-  *os << (script.terminal ? "terminal " : "") << testing::PrintToString(script.steps);
+  char const *const on[] = {"", "terminal ", "console "};
+  *os << on[static_cast<int>(script.on)] << (script.input ? "from " + shown(*script.input) + " " : "")
+      << testing::PrintToString(script.steps) << (script.to_file ? " to a file" : "");
 }
 
 class Live : public testing::TestWithParam<Script> {};
 
 // Input held open as at a console: after each step, the program either waits
-// with exactly `out` written, or has ended with it.
+// showing exactly `out`, or has ended showing it.
 TEST_P(Live, WaitsExactlyWhenItShould) {
-  if (GetParam().terminal && !Session::tells_waits()) {
+  auto const &row = GetParam();
+  if (row.on == On::terminal && !Session::tells_waits()) {
     GTEST_SKIP()
         << "a terminal row needs Linux, and a program that reads the terminal itself, not through Wine";
   }
-  auto s = GetParam().terminal ? Session::on_terminal() : Session::piped();
-  for (auto const &step : GetParam().steps) {
+  if (row.on == On::console && (!windows_build() || !drawn(""))) {
+    GTEST_SKIP() << "a console row needs a Windows build under Wine, and libvterm to draw its console";
+  }
+  std::unique_ptr<std::FILE, int (*)(std::FILE *)> const output(std::tmpfile(), std::fclose),
+      input(std::tmpfile(), std::fclose);
+  ASSERT_TRUE(output && input);
+  int const out = fileno(output.get()), in = fileno(input.get());
+  std::string const given = row.input.value_or("");
+  ASSERT_EQ(pwrite(in, given.data(), given.size(), 0), static_cast<ssize_t>(given.size()));
+  auto s = row.on == On::pipes ? Session::piped() : Session::on_terminal([&](auto &a) {
+    if (row.to_file) {
+      posix_spawn_file_actions_adddup2(&a, out, 1);
+    }
+    if (row.input) {
+      posix_spawn_file_actions_adddup2(&a, in, 0);
+    }
+  });
+  if (row.to_file) {
+    s.shows = [out] {
+      std::string bytes(static_cast<std::size_t>(lseek(out, 0, SEEK_END)), '\0');
+      return pread(out, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size()) ? bytes
+                                                                                             : "(unread)";
+    };
+  }
+  for (auto const &step : row.steps) {
     SCOPED_TRACE("after typing " + shown(step.typed));
     s.type(step.typed);
     if (step.waits) {
@@ -83,155 +116,99 @@ TEST_P(Live, WaitsExactlyWhenItShould) {
     } else {
       s.end();
     }
-    EXPECT_EQ(s.out, step.out);
+    EXPECT_EQ(s.view(), step.out);
   }
-  EXPECT_EQ(s.end(), GetParam().status);
+  EXPECT_EQ(s.end(), row.status);
   EXPECT_EQ(s.err, "");
 }
 
 std::vector<Script> live() {
-  bool const pipes = false, terminal = true, waits = true, ends = false;
+  bool const waits = true, ends = false;
   std::string const screen = dialogue("Ann", "Ann\r\n");
   std::string const long_name(100000, 'y');
   std::string const half_block(2048, 'z'); // a terminal line holds at most 4095 bytes
   std::string const full_block = half_block + half_block;
+  // Wine's console, as drawn: its rows, a line feed between them.
+  auto const console = [](std::string const &first_line, std::string const &name) {
+    return prompt + first_line + "Your Name is : " + name + "\n Perss 'e' To Exit..";
+  };
+  std::string const at_console = "Enter Your Name :";
+  std::string const xs(4095, 'x'); // the next letter's two halves straddle a read of 4096
   return {
-      {pipes, {{"", waits, prompt}, {"Ann\n", waits, dialogue("Ann")}, {"e\n", ends, dialogue("Ann")}}, 0},
-      {pipes,
+      {On::pipes, {{"", waits, prompt}, {"Ann\n", waits, dialogue("Ann")}, {"e\n", ends, dialogue("Ann")}}},
+      {On::pipes,
        {{"\n \n\t\n", waits, prompt},
         {"An", waits, prompt},
         {"n\n", waits, dialogue("Ann")},
         {"\n\n", waits, dialogue("Ann")},
-        {"exit", ends, dialogue("Ann")}},
-       0},
-      {pipes, {{"Ann Lee\n", ends, dialogue("Ann")}}, 0},
-      {pipes, {{"Ann\0"s, ends, dialogue("Ann")}}, 0},
-      {pipes, {{long_name + "\n", waits, dialogue(long_name)}, {"e", ends, dialogue(long_name)}}, 0},
-      {terminal,
+        {"exit", ends, dialogue("Ann")}}},
+      {On::pipes, {{"Ann Lee\n", ends, dialogue("Ann")}}},
+      {On::pipes, {{"Ann\0"s, ends, dialogue("Ann")}}},
+      {On::pipes, {{long_name + "\n", waits, dialogue(long_name)}, {"e", ends, dialogue(long_name)}}},
+      {On::terminal,
        {{"", waits, prompt},
         {"Ann\n", waits, screen},
         {"\n", waits, screen + "\r\n"},
-        {"e\n", ends, screen + "\r\ne\r\n"}},
-       0},
-      {terminal, {{"", waits, prompt}, {"\x04", ends, dialogue("", "")}}, 0},
-      {terminal, {{"", waits, prompt}, {"Ann\n", waits, screen}, {"\x04", ends, screen}}, 0},
-      {terminal,
-       {{"", waits, prompt}, {"Ann\x04", waits, prompt + "Ann"}, {"\x04", ends, dialogue("Ann", "Ann")}},
-       0},
-      {terminal,
+        {"e\n", ends, screen + "\r\ne\r\n"}}},
+      {On::terminal, {{"", waits, prompt}, {"\x04", ends, dialogue("", "")}}},
+      {On::terminal, {{"", waits, prompt}, {"Ann\n", waits, screen}, {"\x04", ends, screen}}},
+      {On::terminal,
+       {{"", waits, prompt}, {"Ann\x04", waits, prompt + "Ann"}, {"\x04", ends, dialogue("Ann", "Ann")}}},
+      {On::terminal,
        {{"", waits, prompt},
         {half_block + "\x04", waits, prompt + half_block},
         {half_block + "\x04", waits, prompt + full_block},
-        {"\x04", ends, dialogue(full_block, full_block)}},
-       0},
-      {terminal,
+        {"\x04", ends, dialogue(full_block, full_block)}}},
+      {On::terminal,
        {{"", waits, prompt}, {"An", waits, prompt + "An"}, {"\x03", ends, prompt + "An^C"}},
        128 + SIGINT},
-      {terminal,
+      {On::terminal,
        {{"", waits, prompt}, {"Ann\n", waits, screen}, {"\x03", ends, screen + "^C"}},
-       128 + SIGINT}};
+       128 + SIGINT},
+      // Typed before the prompt is out, keys would meet the terminal before
+      // Wine's console has taken it over.
+      {On::console,
+       {{"", waits, at_console},
+        {"Zoë\r", waits, console("Zoë\n", "Zoë")},
+        {"e\r", ends, console("Zoë\n", "Zoë") + "e"}}},
+      {On::console,
+       {{"", waits, at_console},
+        {"Анна-Мария Łukasz\r", ends, console("Анна-Мария Łukasz\n", "Анна-Мария")}}},
+      {On::console,
+       {{"", waits, at_console},
+        {"山田太郎\r", waits, console("山田太郎\n", "山田太郎")},
+        {"\r", waits, console("山田太郎\n", "山田太郎")},
+        {"e\r", ends, console("山田太郎\n", "山田太郎") + "\ne"}}},
+      {On::console,
+       {{"", waits, prompt}, {"a😀b\r", waits, dialogue("a😀b")}, {"e\r", ends, dialogue("a😀b")}},
+       0,
+       true},
+      {On::console,
+       {{"", waits, prompt},
+        {xs, waits, prompt},
+        {"😀\r", waits, dialogue(xs + "😀")},
+        {"e\r", ends, dialogue(xs + "😀")}},
+       0,
+       true},
+      // Ctrl-Z ends the input at once, without Enter.
+      {On::console, {{"", waits, at_console}, {"Ann\x1a", ends, console("Ann", "Ann")}}},
+      {On::console,
+       {{"", waits, at_console}, {"\x1a", ends, prompt + "Your Name is :\n Perss 'e' To Exit.."}}},
+      {On::console,
+       {{"", waits, at_console},
+        {"Ann\r", waits, console("Ann\n", "Ann")},
+        {"\x1a", ends, console("Ann\n", "Ann")}}},
+      // Bytes that are not UTF-8 show as U+FFFD, the letters after them intact.
+      {On::console, {{"", ends, console("", "Zo\uFFFD(")}}, 0, false, "Zo\xeb\xc3(\n"},
+      {On::console,
+       {{"", ends, console("", "\uFFFDAndré")}},
+       0,
+       false,
+       "\xed"
+       "Andr\xc3\xa9\n"}};
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Live, testing::ValuesIn(live()));
-
-struct Keys {
-  std::string typed;
-  bool waits;
-  std::optional<std::string> screen; // what the console shows then, if it counts
-};
-
-struct Console {
-  std::vector<Keys> steps;
-  std::optional<std::string> file{};  // standard output, sent to a file
-  std::optional<std::string> input{}; // standard input, taken from a file
-};
-
-void PrintTo(Keys const &keys, std::ostream *os) { *os << shown(keys.typed); }
-void PrintTo(Console const &row, std::ostream *os) {
-  *os << (row.input ? "from " + shown(*row.input) + " " : "") << testing::PrintToString(row.steps)
-      << (row.file ? " to a file" : "");
-}
-
-class AtConsole : public testing::TestWithParam<Console> {};
-
-// A name in any script, typed at a Windows console, comes back as typed: on
-// the screen, or as UTF-8 in a file.
-TEST_P(AtConsole, ShowsTheNameAsTyped) {
-  if (!windows_build() || !drawn("")) {
-    GTEST_SKIP() << "needs a Windows build under Wine, and libvterm to draw its console";
-  }
-  std::FILE *const file = std::tmpfile(), *const input = std::tmpfile();
-  ASSERT_TRUE(file != nullptr && input != nullptr);
-  int const fd = fileno(file), in = fileno(input);
-  std::string const given = GetParam().input.value_or("");
-  ASSERT_EQ(pwrite(in, given.data(), given.size(), 0), static_cast<ssize_t>(given.size()));
-  auto s = Session::on_terminal([&](auto &a) {
-    if (GetParam().file) {
-      posix_spawn_file_actions_adddup2(&a, fd, 1);
-    }
-    if (GetParam().input) {
-      posix_spawn_file_actions_adddup2(&a, in, 0);
-    }
-  });
-  auto const written = [fd] {
-    std::string bytes(static_cast<std::size_t>(lseek(fd, 0, SEEK_END)), '\0');
-    return pread(fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size()) ? bytes
-                                                                                          : "(unread)";
-  };
-  // A wait is a second with nothing new shown; a slow moment of Wine's may
-  // look like one, so a wait is settled again, a few times, until it shows
-  // what it should.
-  auto const wait_showing = [&s](auto const &shows) {
-    for (int tries = 0; tries < 5 && !shows(); ++tries) {
-      ASSERT_TRUE(s.settles());
-    }
-    ASSERT_TRUE(shows());
-  };
-  // Typed before the prompt is out, keys would meet the terminal before
-  // Wine's console has taken it over.
-  if (!GetParam().input) {
-    wait_showing([&] {
-      return GetParam().file ? written() == prompt : drawn(s.out) == prompt.substr(0, prompt.size() - 1);
-    });
-  }
-  for (auto const &step : GetParam().steps) {
-    SCOPED_TRACE("after typing " + shown(step.typed));
-    s.type(step.typed);
-    if (step.waits) {
-      ASSERT_TRUE(s.settles());
-      wait_showing([&] { return !step.screen || drawn(s.out) == step.screen; });
-    } else {
-      s.end();
-      EXPECT_EQ(drawn(s.out), step.screen.value_or(*drawn(s.out)));
-    }
-  }
-  EXPECT_EQ(s.end(), 0);
-  if (GetParam().file) {
-    EXPECT_EQ(written(), *GetParam().file);
-  }
-  std::fclose(file);
-  std::fclose(input);
-}
-
-std::vector<Console> consoles() {
-  bool const waits = true, ends = false;
-  auto const screen = [](std::string const &typed, std::string const &name) {
-    return prompt + typed + "\nYour Name is : " + name + "\n Perss 'e' To Exit..";
-  };
-  std::string const xs(4095, 'x'); // the next letter's two halves straddle a read of 4096
-  return {
-      {{{"Zoë\r", waits, screen("Zoë", "Zoë")}, {"e\r", ends, screen("Zoë", "Zoë") + "e"}}},
-      {{{"Анна-Мария Łukasz\r", ends, screen("Анна-Мария Łukasz", "Анна-Мария")}}},
-      {{{"山田太郎\r", waits, screen("山田太郎", "山田太郎")},
-        {"\r", waits, screen("山田太郎", "山田太郎")},
-        {"e\r", ends, screen("山田太郎", "山田太郎") + "\ne"}}},
-      {{{"a😀b\r", waits, {}}, {"e\r", ends, {}}}, dialogue("a😀b")},
-      {{{xs, waits, {}}, {"😀\r", waits, {}}, {"e\r", ends, {}}}, dialogue(xs + "😀")},
-      // Bytes that are not UTF-8, one U+FFFD for each maximal invalid run.
-      {{{"", ends, prompt + "Your Name is : Zo\uFFFD\uFFFD(\n Perss 'e' To Exit.."}}, {}, "Zo\xeb\xc3(\n"}};
-}
-
-INSTANTIATE_TEST_SUITE_P(Rows, AtConsole, testing::ValuesIn(consoles()));
 
 struct Fault {
   char const *what;

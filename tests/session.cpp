@@ -7,6 +7,7 @@
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 #ifdef __linux__
 #include <sys/syscall.h>
@@ -17,10 +18,10 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <stdexcept>
 
 extern char **environ;
@@ -114,28 +115,18 @@ std::optional<std::string> drawn(std::string const &bytes) {
   VTermScreen *const screen = vterm_obtain_screen(vt.get());
   vterm_screen_reset(screen, 1);
   vterm_input_write(vt.get(), bytes.data(), bytes.size());
-  std::string text;
-  for (int row = 0; row < 25; ++row) {
-    for (int col = 0; col < 80;) {
-      VTermScreenCell cell{};
-      vterm_screen_get_cell(screen, VTermPos{row, col}, &cell);
-      for (std::size_t i = 0; i < VTERM_MAX_CHARS_PER_CELL && cell.chars[i] != 0; ++i) {
-        std::uint32_t const cp = cell.chars[i];
-        int const tail = cp < 0x80 ? 0 : cp < 0x800 ? 1 : cp < 0x10000 ? 2 : 3; // UTF-8 continuation bytes
-        std::uint32_t const lead[] = {0, 0xC0, 0xE0, 0xF0};
-        text += static_cast<char>(lead[tail] | cp >> (6 * tail));
-        for (int t = tail - 1; t >= 0; --t) {
-          text += static_cast<char>(0x80 | (cp >> (6 * t) & 0x3F));
-        }
-      }
-      text += cell.chars[0] == 0 ? " " : "";
-      col += cell.width > 0 ? cell.width : 1;
-    }
-    text.erase(text.find_last_not_of(' ') + 1);
-    text += '\n';
+  std::string text(25 * 81 * 4 * VTERM_MAX_CHARS_PER_CELL, '\0');
+  text.resize(vterm_screen_get_text(screen, text.data(), text.size(), VTermRect{0, 25, 0, 80}));
+  std::string lines;
+  std::istringstream rows(text);
+  for (std::string row; std::getline(rows, row);) {
+    lines += row.erase(row.find_last_not_of(' ') + 1) + '\n';
   }
-  text.erase(text.find_last_not_of('\n') + 1);
-  return text;
+  std::string const bad = "\uFFFD";
+  for (auto at = lines.find(bad + bad); at != std::string::npos; at = lines.find(bad + bad, at)) {
+    lines.erase(at, bad.size());
+  }
+  return lines.erase(lines.find_last_not_of('\n') + 1);
 #else
   static_cast<void>(bytes);
   return std::nullopt;
@@ -162,6 +153,18 @@ Session::Session(bool terminal, Redirect const &redirect, std::vector<std::strin
   int child[3] = {-1, -1, -1};
   // Its own process group, so that a wrapper and what it starts end together.
   short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP;
+  if (terminal_ && windows_build()) {
+    // The first program of a new Wine server starts Wine's own services, and
+    // they keep its standard streams open for as long as the server lives:
+    // on a terminal, the end would never be seen.  So they are started here,
+    // on /dev/null.  (On pipes a run ends when the program has.)
+    [[maybe_unused]] static int const warm =
+        Session::piped([](auto &a) {
+          for (int fd = 0; fd < 3; ++fd) {
+            posix_spawn_file_actions_addopen(&a, fd, "/dev/null", O_RDWR, 0);
+          }
+        }).end();
+  }
   if (terminal_) {
     out_ = posix_openpt(O_RDWR | O_NOCTTY);
     check(out_ >= 0 && grantpt(out_) == 0 && unlockpt(out_) == 0, "no pseudo-terminal");
@@ -175,6 +178,12 @@ Session::Session(bool terminal, Redirect const &redirect, std::vector<std::strin
 #endif
     winsize const size{25, 80, 0, 0};
     ioctl(out_, TIOCSWINSZ, &size);
+    // Ctrl-Z is a key for the program, as at a Windows console: not the
+    // terminal's suspend, which would stop Wine before its console saw it.
+    termios modes{};
+    tcgetattr(out_, &modes);
+    modes.c_cc[VSUSP] = _POSIX_VDISABLE;
+    tcsetattr(out_, TCSANOW, &modes);
     posix_spawn_file_actions_addopen(&actions, 0, ptsname(out_), O_RDWR, 0);
     posix_spawn_file_actions_adddup2(&actions, 0, 1);
     posix_spawn_file_actions_adddup2(&actions, 0, 2);
@@ -257,7 +266,9 @@ void Session::close_input() {
 
 bool Session::waits(std::string_view screen) { return run(Until::waiting, screen); }
 
-bool Session::settles() { return run(Until::quiet); }
+std::string Session::view() const {
+  return shows ? shows() : terminal_ && windows_build() ? drawn(out).value_or(out) : out;
+}
 
 int Session::end() {
   run(Until::ended);
@@ -306,9 +317,7 @@ bool Session::run(Until until, std::string_view screen) {
   using clock = std::chrono::steady_clock;
   auto const deadline = clock::now() + std::chrono::seconds(10);
   std::optional<clock::time_point> shown_since;
-  auto quiet_since = clock::now();
   for (;;) {
-    auto const before = out.size();
     if (!pending_.empty() && in_ >= 0) {
       ssize_t const n = write(in_, pending_.data() + sent_, pending_.size() - sent_);
       sent_ += n > 0 ? static_cast<size_t>(n) : 0;
@@ -317,34 +326,34 @@ bool Session::run(Until until, std::string_view screen) {
         sent_ = 0;
       }
     }
+    // Reaped first, then read: what it wrote is all there to be read.
+    if (status_ < 0 && waitpid(pid_, &status_, WNOHANG) != pid_) {
+      status_ = -1;
+    }
     for (auto [fd, into] : {std::pair{&out_, &out}, std::pair{&err_, &err}}) {
       if (*fd >= 0 && !drain(*fd, *into)) {
         close(*fd);
         *fd = -1;
       }
     }
-    if (status_ < 0 && waitpid(pid_, &status_, WNOHANG) != pid_) {
-      status_ = -1;
-    }
-    if (status_ >= 0 && out_ < 0 && err_ < 0) {
+    // A terminal's own echo may come later: there, the end is when its last
+    // user has let go of it.
+    if (status_ >= 0 && (!terminal_ || out_ < 0)) {
       return false;
     }
     if (until == Until::typed && pending_.empty()) {
       return true;
     }
-    quiet_since = out.size() != before || !pending_.empty() ? clock::now() : quiet_since;
-    if (until == Until::quiet && status_ < 0 && clock::now() - quiet_since >= std::chrono::seconds(1)) {
-      return true;
-    }
     if (until == Until::waiting && status_ < 0) {
-      if (tells_waits() && blocked_on_input() && (!terminal_ || out == screen)) {
+      if (tells_waits() && blocked_on_input() && (!terminal_ || view() == screen)) {
         drain(out_, out);
         return true;
       }
       // Where waits are not told, a program that has shown `screen` and is
       // still running a second later is taken to wait: a sound one is never
       // failed so, and one that ends where it should wait is caught.
-      shown_since = out == screen ? shown_since.value_or(clock::now()) : std::optional<clock::time_point>();
+      shown_since =
+          view() == screen ? shown_since.value_or(clock::now()) : std::optional<clock::time_point>();
       if (!tells_waits() && shown_since && clock::now() - *shown_since >= std::chrono::seconds(1)) {
         return true;
       }

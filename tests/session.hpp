@@ -39,10 +39,6 @@ public:
   // the output; on a terminal, its own echo reaches the screen later than
   // the program takes our bytes.
   bool waits(std::string_view screen);
-  // Runs until the program has ended (false), or has written nothing new for
-  // a second while it runs on (true): a wait, told from outside, as Wine's
-  // console needs, which draws what is typed as the program takes it.
-  bool settles();
   // Runs until the program ends; gives its exit status, or 128 + the signal.
   int end();
   // Lets the waiting program map at most `bytes` more memory (Linux only).
@@ -50,9 +46,14 @@ public:
 
   std::string out{}; // standard output so far (the screen, on a terminal)
   std::string err{}; // standard error so far
+  // What the run shows, which waits() and the tests compare: `out`, or on
+  // Wine's console the screen as drawn; a test may name another, such as a
+  // file that standard output is sent to.
+  std::function<std::string()> shows{};
+  std::string view() const;
 
 private:
-  enum class Until { typed, waiting, quiet, ended };
+  enum class Until { typed, waiting, ended };
   Session(bool terminal, Redirect const &redirect, std::vector<std::string> const &args);
   bool run(Until until, std::string_view screen = {});
   bool blocked_on_input() const;
@@ -77,6 +78,7 @@ std::string dialogue(std::string const &name, std::optional<std::string> const &
 std::string shown(std::string const &bytes); // printable, and short when long
 // The text a terminal of 25 rows and 80 columns shows after `bytes`, as drawn
 // by libvterm: its rows joined by line feeds, without trailing blanks or
-// empty rows; nullopt in a build without libvterm.
+// empty rows, and a run of U+FFFD as one, as converters differ in how many
+// they write; nullopt in a build without libvterm.
 std::optional<std::string> drawn(std::string const &bytes);
 std::array<int, 2> cloexec_pipe(); // a pipe no child inherits unasked
