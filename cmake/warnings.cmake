@@ -24,12 +24,10 @@ function(askname_warnings target)
             -Wnon-virtual-dtor
             -Woverloaded-virtual
             -Wundef
-            -Wunused
             -Wzero-as-null-pointer-constant
             $<$<CXX_COMPILER_ID:GNU>:-Wuseless-cast
             -Wlogical-op
             -Wduplicated-cond
-            -Wduplicated-branches
-            -Wmisleading-indentation>
+            -Wduplicated-branches>
             $<$<BOOL:${ASKNAME_WARNINGS_AS_ERRORS}>:-Werror>)
 endfunction()

@@ -3,9 +3,6 @@
 // what was typed in its code page, and a letter outside it would be lost.
 // Files and pipes are left to the C runtime: bytes, in text mode.
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -20,9 +17,11 @@
 
 namespace {
 
+// NOLINTBEGIN(readability-magic-numbers): UTF-8 and UTF-16 are these numbers.
+
 constexpr wchar_t ctrl_z = 0x1A;
 
-bool is_high_surrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; } // NOLINT(*-magic-numbers)
+bool is_high_surrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 
 // What was typed, as UTF-8.  Ctrl-Z ends the input, as a 0x1A byte does in
 // text mode; CR LF stays as typed, as both are blanks to the dialogue and
@@ -36,7 +35,7 @@ protected:
     bytes_.clear();
     while (bytes_.empty() && !ended_) {
       // Ctrl-Z hands the line over at once, without Enter, as Ctrl-D does at
-      // a Unix terminal; it arrives as the last unit of the read.
+      // a Unix terminal.
       CONSOLE_READCONSOLE_CONTROL control{sizeof control, 0, 1UL << ctrl_z, 0};
       DWORD got = 0;
       SetLastError(ERROR_SUCCESS);
@@ -48,11 +47,11 @@ protected:
         Sleep(100);
         continue;
       }
-      auto const end = units_.begin() + static_cast<std::ptrdiff_t>(held_ + (ok != 0 ? got : 0));
-      bool const full = end == units_.end();
+      wchar_t *const end = units_.data() + held_ + (ok != 0 ? got : 0);
+      bool const full = end == units_.data() + units_.size();
       held_ = 0;
-      auto const stop = std::find(units_.begin(), end, ctrl_z);
-      auto count = static_cast<std::size_t>(stop - units_.begin());
+      wchar_t *const stop = std::find(units_.data(), end, ctrl_z);
+      auto count = static_cast<std::size_t>(stop - units_.data());
       ended_ = stop != end || ok == 0 || got == 0;
       // Only a full buffer can cut a pair in two: the rest of the line, its
       // second half with it, is waiting for the next read.
@@ -60,7 +59,12 @@ protected:
         held_ = 1;
         --count;
       }
-      to_utf8(count);
+      // A surrogate without its partner becomes U+FFFD.
+      int const units = static_cast<int>(count);
+      bytes_.resize(static_cast<std::size_t>(
+          WideCharToMultiByte(CP_UTF8, 0, units_.data(), units, nullptr, 0, nullptr, nullptr)));
+      WideCharToMultiByte(CP_UTF8, 0, units_.data(), units, bytes_.data(), static_cast<int>(bytes_.size()),
+                          nullptr, nullptr);
       if (held_ != 0) {
         units_[0] = units_[count];
       }
@@ -70,16 +74,8 @@ protected:
   }
 
 private:
-  // A surrogate without its partner becomes U+FFFD.
-  void to_utf8(std::size_t count) {
-    int const units = static_cast<int>(count);
-    int const size = WideCharToMultiByte(CP_UTF8, 0, units_.data(), units, nullptr, 0, nullptr, nullptr);
-    bytes_.resize(static_cast<std::size_t>(size));
-    WideCharToMultiByte(CP_UTF8, 0, units_.data(), units, bytes_.data(), size, nullptr, nullptr);
-  }
-
   HANDLE console_;
-  std::array<wchar_t, 4096> units_{}; // NOLINT(*-magic-numbers): a line's worth, or more
+  std::array<wchar_t, 4096> units_{}; // a line's worth, or more
   std::size_t held_ = 0;              // a pair's first half, kept at units_[0] for its second
   std::string bytes_;
   bool ended_ = false;
@@ -90,8 +86,6 @@ private:
 class console_writer : public std::streambuf {
 public:
   explicit console_writer(HANDLE console) : console_(console) {}
-  console_writer(console_writer const &) = delete;
-  console_writer &operator=(console_writer const &) = delete;
   ~console_writer() override { show(held_); } // a sequence never finished
 
 protected:
@@ -100,15 +94,11 @@ protected:
     // A sequence that the next write may finish waits for it: a lead byte
     // with fewer continuation bytes behind it than it calls for.
     std::size_t lead = held_.size();
-    while (lead > 0 && held_.size() - lead < 3 &&
-           (held_[lead - 1] & 0xC0) == 0x80) { // NOLINT(*-magic-numbers)
+    while (lead > 0 && held_.size() - lead < 3 && (held_[lead - 1] & 0xC0) == 0x80) {
       --lead;
     }
     auto const first = static_cast<unsigned char>(lead > 0 ? held_[--lead] : 0);
-    std::size_t const length = first >= 0xF0   ? 4
-                               : first >= 0xE0 ? 3
-                               : first >= 0xC0 ? 2
-                                               : 0; // NOLINT(*-magic-numbers)
+    std::size_t const length = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : first >= 0xC0 ? 2 : 0;
     std::size_t const ready = length > held_.size() - lead ? lead : held_.size();
     show(held_.substr(0, ready));
     held_.erase(0, ready);
@@ -135,16 +125,13 @@ private:
     std::wstring units(
         static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, bytes.data(), size, nullptr, 0)), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, bytes.data(), size, units.data(), static_cast<int>(units.size()));
-    // In pieces a console of any age takes, no pair cut in two.
-    for (std::size_t at = 0, piece = 0; at < units.size(); at += piece) {
-      piece = std::min<std::size_t>(units.size() - at, 8192); // NOLINT(*-magic-numbers)
-      piece -= piece < units.size() - at && is_high_surrogate(units[at + piece - 1]) ? 1U : 0U;
-      DWORD shown = 0;
-      if (WriteConsoleW(console_, units.data() + at, static_cast<DWORD>(piece), &shown, nullptr) == 0 ||
-          shown == 0) {
+    // A console may show less than it was given: the rest goes again.
+    DWORD shown = 0;
+    for (std::size_t at = 0; at < units.size(); at += shown) {
+      auto const left = static_cast<DWORD>(units.size() - at);
+      if (WriteConsoleW(console_, units.data() + at, left, &shown, nullptr) == 0 || shown == 0) {
         return;
       }
-      piece = shown;
     }
   }
 
@@ -152,10 +139,7 @@ private:
   std::string held_;
 };
 
-bool is_console(HANDLE handle) {
-  DWORD mode = 0;
-  return GetConsoleMode(handle, &mode) != 0;
-}
+// NOLINTEND(readability-magic-numbers)
 
 // Put under std::cin and std::cout before main() starts: the standard
 // streams are constructed before the objects of any file that includes
@@ -165,15 +149,14 @@ bool is_console(HANDLE handle) {
 class console_streams {
 public:
   console_streams() noexcept {
-    if (is_console(input_handle_)) {
+    DWORD mode = 0;
+    if (GetConsoleMode(input_handle_, &mode) != 0) {
       saved_input_ = std::cin.rdbuf(&reader_);
     }
-    if (is_console(output_handle_)) {
+    if (GetConsoleMode(output_handle_, &mode) != 0) {
       saved_output_ = std::cout.rdbuf(&writer_);
     }
   }
-  console_streams(console_streams const &) = delete;
-  console_streams &operator=(console_streams const &) = delete;
   ~console_streams() {
     if (saved_input_ != nullptr) {
       std::cin.rdbuf(saved_input_);
