@@ -154,16 +154,15 @@ Session::Session(bool terminal, Redirect const &redirect, std::vector<std::strin
   // Its own process group, so that a wrapper and what it starts end together.
   short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP;
   if (terminal_ && windows_build()) {
-    // The first program of a new Wine server starts Wine's own services, and
-    // they keep its standard streams open for as long as the server lives:
-    // on a terminal, the end would never be seen.  So they are started here,
-    // on /dev/null.  (On pipes a run ends when the program has.)
-    [[maybe_unused]] static int const warm =
-        Session::piped([](auto &a) {
-          for (int fd = 0; fd < 3; ++fd) {
-            posix_spawn_file_actions_addopen(&a, fd, "/dev/null", O_RDWR, 0);
-          }
-        }).end();
+    // The first program of a new Wine server starts Wine's services, which
+    // keep its standard streams open as long as the server lives, so that a
+    // terminal's end would never come: one piped run, which ends when the
+    // program has, starts them first.
+    [[maybe_unused]] static int const warm = [] {
+      auto s = Session::piped();
+      s.close_input();
+      return s.end();
+    }();
   }
   if (terminal_) {
     out_ = posix_openpt(O_RDWR | O_NOCTTY);
@@ -336,8 +335,8 @@ bool Session::run(Until until, std::string_view screen) {
         *fd = -1;
       }
     }
-    // A terminal's own echo may come later: there, the end is when its last
-    // user has let go of it.
+    // On a terminal, Wine's console may still be drawing: there, the end is
+    // when its last user has let go of it.
     if (status_ >= 0 && (!terminal_ || out_ < 0)) {
       return false;
     }
