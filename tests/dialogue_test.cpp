@@ -128,11 +128,11 @@ std::vector<Script> live() {
   std::string const long_name(100000, 'y');
   std::string const half_block(2048, 'z'); // a terminal line holds at most 4095 bytes
   std::string const full_block = half_block + half_block;
-  // Wine's console, as drawn: its rows, a line feed between them.
-  auto const console = [](std::string const &first_line, std::string const &name) {
-    return prompt + first_line + "Your Name is : " + name + "\n Perss 'e' To Exit..";
+  // Wine's console as drawn after the dialogue, with `echo` typed at the prompt.
+  auto const console = [](std::string const &echo, std::string const &name) {
+    return drawn(dialogue(name, echo)).value_or("");
   };
-  std::string const at_console = "Enter Your Name :";
+  std::string const at_console = drawn(prompt).value_or("");
   std::string const xs(4095, 'x'); // the next letter's two halves straddle a read of 4096
   return {
       {On::pipes, {{"", waits, prompt}, {"Ann\n", waits, dialogue("Ann")}, {"e\n", ends, dialogue("Ann")}}},
@@ -169,16 +169,16 @@ std::vector<Script> live() {
       // Wine's console has taken it over.
       {On::console,
        {{"", waits, at_console},
-        {"Zoë\r", waits, console("Zoë\n", "Zoë")},
-        {"e\r", ends, console("Zoë\n", "Zoë") + "e"}}},
+        {"Zoë\r", waits, console("Zoë\r\n", "Zoë")},
+        {"e\r", ends, console("Zoë\r\n", "Zoë") + "e"}}},
       {On::console,
        {{"", waits, at_console},
-        {"Анна-Мария Łukasz\r", ends, console("Анна-Мария Łukasz\n", "Анна-Мария")}}},
+        {"Анна-Мария Łukasz\r", ends, console("Анна-Мария Łukasz\r\n", "Анна-Мария")}}},
       {On::console,
        {{"", waits, at_console},
-        {"山田太郎\r", waits, console("山田太郎\n", "山田太郎")},
-        {"\r", waits, console("山田太郎\n", "山田太郎")},
-        {"e\r", ends, console("山田太郎\n", "山田太郎") + "\ne"}}},
+        {"山田太郎\r", waits, console("山田太郎\r\n", "山田太郎")},
+        {"\r", waits, console("山田太郎\r\n", "山田太郎")},
+        {"e\r", ends, console("山田太郎\r\n", "山田太郎") + "\ne"}}},
       {On::console,
        {{"", waits, prompt}, {"a😀b\r", waits, dialogue("a😀b")}, {"e\r", ends, dialogue("a😀b")}},
        0,
@@ -192,12 +192,11 @@ std::vector<Script> live() {
        true},
       // Ctrl-Z ends the input at once, without Enter.
       {On::console, {{"", waits, at_console}, {"Ann\x1a", ends, console("Ann", "Ann")}}},
-      {On::console,
-       {{"", waits, at_console}, {"\x1a", ends, prompt + "Your Name is :\n Perss 'e' To Exit.."}}},
+      {On::console, {{"", waits, at_console}, {"\x1a", ends, console("", "")}}},
       {On::console,
        {{"", waits, at_console},
-        {"Ann\r", waits, console("Ann\n", "Ann")},
-        {"\x1a", ends, console("Ann\n", "Ann")}}},
+        {"Ann\r", waits, console("Ann\r\n", "Ann")},
+        {"\x1a", ends, console("Ann\r\n", "Ann")}}},
       // Bytes that are not UTF-8 show as U+FFFD, the letters after them intact.
       {On::console, {{"", ends, console("", "Zo\uFFFD(")}}, 0, false, "Zo\xeb\xc3(\n"},
       {On::console,
