@@ -3,6 +3,8 @@
 // what was typed in its code page, and a letter outside it would be lost.
 // Files and pipes are left to the C runtime: bytes, in text mode.
 
+#include "console.hpp"
+
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -17,164 +19,162 @@
 
 namespace {
 
-// NOLINTBEGIN(readability-magic-numbers): UTF-8 and UTF-16 are these numbers.
-
 constexpr wchar_t ctrl_z = 0x1A;
 
-bool is_high_surrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-
-// What was typed, as UTF-8.  Ctrl-Z ends the input, as a 0x1A byte does in
-// text mode; CR LF stays as typed, as both are blanks to the dialogue and
-// nothing read at a console is given back to anyone.
+// What was typed, as UTF-8.  Ctrl-Z ends the input for good, wherever it is
+// typed; what came before it on the line is kept.  CR LF stays as typed: both
+// are blanks to the dialogue, and nothing read at a console is given back.
 class console_reader : public std::streambuf {
 public:
   explicit console_reader(HANDLE console) : console_(console) {}
 
 protected:
   int_type underflow() override {
-    bytes_.clear();
-    while (bytes_.empty() && !ended_) {
-      // Ctrl-Z hands the line over at once, without Enter, as Ctrl-D does at
-      // a Unix terminal.
+    int size = 0;
+    while (size == 0 && !ended_) {
+      // Ctrl-Z hands over what is typed at once, without Enter.
       CONSOLE_READCONSOLE_CONTROL control{sizeof control, 0, 1UL << ctrl_z, 0};
       DWORD got = 0;
       SetLastError(ERROR_SUCCESS);
       BOOL const ok = ReadConsoleW(console_, units_.data() + held_, static_cast<DWORD>(units_.size() - held_),
                                    &got, &control);
-      if (got == 0 && GetLastError() == ERROR_OPERATION_ABORTED) {
+      if (ok != 0 && got == 0 && GetLastError() == ERROR_OPERATION_ABORTED) {
         // Ctrl-C: the console's default handler is ending the process, and
         // the dialogue must not run on to its end meanwhile.
         Sleep(100);
         continue;
       }
       wchar_t *const end = units_.data() + held_ + (ok != 0 ? got : 0);
-      bool const full = end == units_.data() + units_.size();
-      held_ = 0;
       wchar_t *const stop = std::find(units_.data(), end, ctrl_z);
-      auto count = static_cast<std::size_t>(stop - units_.data());
       ended_ = stop != end || ok == 0 || got == 0;
-      // Only a full buffer can cut a pair in two: the rest of the line, its
-      // second half with it, is waiting for the next read.
-      if (full && !ended_ && is_high_surrogate(units_[count - 1])) {
-        held_ = 1;
-        --count;
-      }
-      // A surrogate without its partner becomes U+FFFD.
-      int const units = static_cast<int>(count);
-      bytes_.resize(static_cast<std::size_t>(
-          WideCharToMultiByte(CP_UTF8, 0, units_.data(), units, nullptr, 0, nullptr, nullptr)));
-      WideCharToMultiByte(CP_UTF8, 0, units_.data(), units, bytes_.data(), static_cast<int>(bytes_.size()),
-                          nullptr, nullptr);
-      if (held_ != 0) {
-        units_[0] = units_[count];
-      }
+      // A pair's first half waits for its second.  In line mode a read ends
+      // at CR LF or a full buffer, so only a full one can end between the
+      // two, and the rest of the line is already there; without line input,
+      // which a parent may leave set, a read hands over the keys as they come.
+      held_ = !ended_ && stop != units_.data() && (stop[-1] & 0xFC00) == 0xD800 ? 1 : 0;
+      // A surrogate without its partner becomes U+FFFD.  Nothing to convert
+      // gives 0, as a failure does.
+      size = WideCharToMultiByte(CP_UTF8, 0, units_.data(), static_cast<int>(stop - held_ - units_.data()),
+                                 bytes_.data(), static_cast<int>(bytes_.size()), nullptr, nullptr);
+      units_[0] = held_ != 0 ? stop[-1] : units_[0];
     }
-    setg(bytes_.data(), bytes_.data(), bytes_.data() + bytes_.size());
-    return bytes_.empty() ? traits_type::eof() : traits_type::to_int_type(bytes_.front());
+    setg(bytes_.data(), bytes_.data(), bytes_.data() + size);
+    return size == 0 ? traits_type::eof() : traits_type::to_int_type(bytes_[0]);
   }
 
 private:
+  static constexpr std::size_t line_units = 4096; // a line's worth, or more
   HANDLE console_;
-  std::array<wchar_t, 4096> units_{}; // a line's worth, or more
-  std::size_t held_ = 0;              // a pair's first half, kept at units_[0] for its second
-  std::string bytes_;
+  std::array<wchar_t, line_units> units_{};
+  std::size_t held_ = 0;                     // a pair's first half, kept at units_[0] for its second
+  std::array<char, 3 * line_units> bytes_{}; // three bytes at most for each unit
   bool ended_ = false;
 };
 
+// How many of the bytes may go to a converter: not a sequence that their end
+// cuts short.  Handed one, a converter may take the bytes after it into its
+// U+FFFD (Wine's takes up to two, letters too), so it is held back from the
+// earliest lead byte among the last three whose length runs past the end,
+// whatever follows it.
+std::size_t whole(std::string const &bytes) {
+  std::size_t ready = bytes.size();
+  for (std::size_t at = bytes.size(); at > 0 && bytes.size() - at < 3;) {
+    auto const byte = static_cast<unsigned char>(bytes[--at]);
+    std::size_t const length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+    ready = at + length > bytes.size() ? at : ready;
+  }
+  return ready;
+}
+
 // What is written, as UTF-8, shown before the write returns: no wait for a
-// flush, which a library may skip.  Bytes that are not UTF-8 show as U+FFFD.
+// flush, which a library may skip.  Bytes that are not UTF-8 show as Windows'
+// converter makes them, one U+FFFD or more, the letters after them intact.
 class console_writer : public std::streambuf {
 public:
   explicit console_writer(HANDLE console) : console_(console) {}
-  ~console_writer() override { show(held_); } // a sequence never finished
+  ~console_writer() override { show(held_.size()); } // a sequence never finished
 
 protected:
+  // In pieces that end on a sequence's boundary, so that no size overflows an
+  // int, and a cut-short sequence waits for the next piece or write.
   std::streamsize xsputn(char const *s, std::streamsize n) override {
-    held_.append(s, static_cast<std::size_t>(n));
-    // A sequence that the next write may finish waits for it: a lead byte
-    // with fewer continuation bytes behind it than it calls for.
-    std::size_t lead = held_.size();
-    while (lead > 0 && held_.size() - lead < 3 && (held_[lead - 1] & 0xC0) == 0x80) {
-      --lead;
+    for (auto left = static_cast<std::size_t>(n);;) {
+      std::size_t const take = std::min(left, piece_bytes - held_.size());
+      held_.append(s, take);
+      s += take;
+      left -= take;
+      show(whole(held_));
+      if (left == 0) {
+        return n;
+      }
     }
-    auto const first = static_cast<unsigned char>(lead > 0 ? held_[--lead] : 0);
-    std::size_t const length = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : first >= 0xC0 ? 2 : 0;
-    std::size_t const ready = length > held_.size() - lead ? lead : held_.size();
-    show(held_.substr(0, ready));
-    held_.erase(0, ready);
-    return n;
   }
 
   int_type overflow(int_type c) override {
-    if (!traits_type::eq_int_type(c, traits_type::eof())) {
-      char const one = traits_type::to_char_type(c);
-      xsputn(&one, 1);
-    }
-    return traits_type::not_eof(c);
+    char const one = traits_type::to_char_type(c);
+    return traits_type::eq_int_type(c, traits_type::eof()) ? traits_type::not_eof(c) : (xsputn(&one, 1), c);
   }
 
 private:
-  // LF as CR LF, as text mode writes it, so that the next line starts at the
-  // left.  A console that fails to show text fails like any other output:
-  // the rest is dropped, quietly.
-  void show(std::string bytes) {
-    for (std::size_t at = bytes.find('\n'); at != std::string::npos; at = bytes.find('\n', at + 2)) {
-      bytes.insert(at, 1, '\r');
+  static constexpr std::size_t piece_bytes = 8192;
+
+  // Shows the first `size` bytes held.  LF as CR LF, as text mode writes it,
+  // so that the next line starts at the left.  A console that fails to show
+  // text fails like any other output: the rest is dropped, quietly.
+  void show(std::size_t size) {
+    std::string bytes;
+    for (char const byte : held_.substr(0, size)) {
+      if (byte == '\n') {
+        bytes += '\r';
+      }
+      bytes += byte;
     }
-    int const size = static_cast<int>(bytes.size());
-    std::wstring units(
-        static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, bytes.data(), size, nullptr, 0)), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), size, units.data(), static_cast<int>(units.size()));
+    held_.erase(0, size);
+    // Nothing to convert gives 0, as a failure does.
+    int const units = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                          units_.data(), static_cast<int>(units_.size()));
     // A console may show less than it was given: the rest goes again.
     DWORD shown = 0;
-    for (std::size_t at = 0; at < units.size(); at += shown) {
-      auto const left = static_cast<DWORD>(units.size() - at);
-      if (WriteConsoleW(console_, units.data() + at, left, &shown, nullptr) == 0 || shown == 0) {
+    for (int at = 0; at < units; at += static_cast<int>(shown)) {
+      if (WriteConsoleW(console_, units_.data() + at, static_cast<DWORD>(units - at), &shown, nullptr) == 0 ||
+          shown == 0) {
         return;
       }
     }
   }
 
   HANDLE console_;
-  std::string held_;
+  std::string held_; // less than a piece; after each write, at most a cut-short sequence
+  std::array<wchar_t, 2 * piece_bytes> units_{}; // a piece, its line feeds as CR LF
 };
 
-// NOLINTEND(readability-magic-numbers)
-
-// Put under std::cin and std::cout before main() starts: the standard
-// streams are constructed before the objects of any file that includes
-// <iostream>, and this one is destroyed, so the last letter shown, before
-// they are flushed for the last time.  sync_with_stdio(false) would put
-// libstdc++'s own buffers back, so askname never calls it.
-class console_streams {
+// Puts a console's buffer under a standard stream while it lives, if the
+// handle is a console.  sync_with_stdio(false) would put libstdc++'s own
+// buffers back, so askname never calls it.
+template <class Buffer> class on_console {
 public:
-  console_streams() noexcept {
+  on_console(std::ios &stream, DWORD handle) : stream_(stream), buffer_(GetStdHandle(handle)) {
     DWORD mode = 0;
-    if (GetConsoleMode(input_handle_, &mode) != 0) {
-      saved_input_ = std::cin.rdbuf(&reader_);
-    }
-    if (GetConsoleMode(output_handle_, &mode) != 0) {
-      saved_output_ = std::cout.rdbuf(&writer_);
-    }
+    saved_ = GetConsoleMode(GetStdHandle(handle), &mode) != 0 ? stream.rdbuf(&buffer_) : nullptr;
   }
-  ~console_streams() {
-    if (saved_input_ != nullptr) {
-      std::cin.rdbuf(saved_input_);
-    }
-    if (saved_output_ != nullptr) {
-      std::cout.rdbuf(saved_output_);
+  ~on_console() {
+    if (saved_ != nullptr) {
+      stream_.rdbuf(saved_);
     }
   }
 
 private:
-  HANDLE input_handle_ = GetStdHandle(STD_INPUT_HANDLE);
-  HANDLE output_handle_ = GetStdHandle(STD_OUTPUT_HANDLE);
-  console_reader reader_{input_handle_};
-  console_writer writer_{output_handle_};
-  std::streambuf *saved_input_ = nullptr;
-  std::streambuf *saved_output_ = nullptr;
+  std::ios &stream_;
+  Buffer buffer_;
+  std::streambuf *saved_;
 };
 
-console_streams const streams;
-
 } // namespace
+
+void use_console() {
+  // Made after the standard streams, so destroyed before their final flush
+  // at exit: they have their own buffers back, and the last letter held has
+  // been shown.
+  static on_console<console_reader> const input(std::cin, STD_INPUT_HANDLE);
+  static on_console<console_writer> const output(std::cout, STD_OUTPUT_HANDLE);
+}

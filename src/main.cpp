@@ -6,6 +6,8 @@
 #include <iostream>
 #include <string>
 
+#include "console.hpp"
+
 #ifndef _WIN32
 #include <stdio.h> // NOLINT(modernize-deprecated-headers): POSIX declares ftello, fileno and off_t here
 #include <unistd.h>
@@ -92,6 +94,7 @@ void give_back_unread() {
 } // namespace
 
 int main() {
+  use_console();
 #ifdef SIGPIPE
   // A reader that has gone away must not kill us: like any other failed
   // write it is ignored, and the status stays 0.

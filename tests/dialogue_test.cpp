@@ -197,8 +197,15 @@ std::vector<Script> live() {
        {{"", waits, at_console},
         {"Ann\r", waits, console("Ann\r\n", "Ann")},
         {"\x1a", ends, console("Ann\r\n", "Ann")}}},
+      {On::console, {{"", waits, prompt}, {"Ann\x1a", ends, dialogue("Ann")}}, 0, true},
       // Bytes that are not UTF-8 show as U+FFFD, the letters after them intact.
       {On::console, {{"", ends, console("", "Zo\uFFFD(")}}, 0, false, "Zo\xeb\xc3(\n"},
+      {On::console,
+       {{"", ends, console("", "Ren\uFFFDe")}},
+       0,
+       false,
+       "Ren\xe9"
+       "e\n"},
       {On::console,
        {{"", ends, console("", "\uFFFDAndré")}},
        0,
