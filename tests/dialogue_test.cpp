@@ -52,6 +52,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Where a script runs: on pipes, on a terminal, or on a terminal that Wine's
 // console draws on, for a Windows build.
 enum class On { pipes, terminal, console };
+char const *const where[] = {"pipes", "terminal", "console"};
 
 struct Step {
   std::string typed;
@@ -69,8 +70,7 @@ struct Script {
 
 void PrintTo(Step const &step, std::ostream *os) { *os << shown(step.typed); }
 void PrintTo(Script const &script, std::ostream *os) {
-  char const *const on[] = {"", "terminal ", "console "};
-  *os << on[static_cast<int>(script.on)] << (script.input ? "from " + shown(*script.input) + " " : "")
+  *os << where[static_cast<int>(script.on)] << (script.input ? " from " + shown(*script.input) : "") << " "
       << testing::PrintToString(script.steps) << (script.to_file ? " to a file" : "");
 }
 
@@ -214,14 +214,17 @@ std::vector<Script> live() {
        "Andr\xc3\xa9\n"}};
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, Live, testing::ValuesIn(live()));
+// Named by where they run, so that `ctest -R console` picks the console rows.
+INSTANTIATE_TEST_SUITE_P(Rows, Live, testing::ValuesIn(live()), [](auto const &row) {
+  return where[static_cast<int>(row.param.on)] + std::to_string(row.index);
+});
 
 struct Fault {
   char const *what;
   Session::Redirect redirect;
   std::string out;
   char const *skip = nullptr; // why the row cannot run here
-  std::vector<std::string> args{};
+  std::vector<std::string> command{program()};
 };
 
 void PrintTo(Fault const &row, std::ostream *os) { *os << row.what; }
@@ -235,7 +238,7 @@ TEST_P(Faults, EndQuietlyWithStatusZero) {
   if (GetParam().skip != nullptr) {
     GTEST_SKIP() << GetParam().skip;
   }
-  auto s = Session::piped(GetParam().redirect, GetParam().args);
+  auto s = Session::piped(GetParam().redirect, GetParam().command);
   s.type("Ann\ne\n");
   EXPECT_EQ(s.end(), 0);
   EXPECT_EQ(s.out, GetParam().out);
@@ -265,7 +268,7 @@ void stdin_fails_after_ann(posix_spawn_file_actions_t &a) {
 }
 
 std::vector<Fault> faults() {
-  return {{"arguments", {}, dialogue("Ann"), nullptr, {"--help", "--version", "-x", "Bob"}},
+  return {{"arguments", {}, dialogue("Ann"), nullptr, {program(), "--help", "--version", "-x", "Bob"}},
           {"stdout's reader gone", stdout_reader_gone, ""},
           {"stdout closed", [](auto &a) { posix_spawn_file_actions_addclose(&a, 1); }, ""},
           {"stdout read-only",
@@ -281,8 +284,8 @@ std::vector<Fault> faults() {
 
 INSTANTIATE_TEST_SUITE_P(Rows, Faults, testing::ValuesIn(faults()));
 
-// A name larger than the memory the program may use: it keeps the part it
-// could hold, like any other failed read.
+// A name larger than the memory the program may use, from a file: it keeps
+// the part it could hold, like any other failed read, and leaves the rest.
 TEST(Memory, NameLargerThanItMayHoldEndsQuietly) {
 #ifdef ASKNAME_SANITIZED
   if (program() == ASKNAME_EXE) {
@@ -291,20 +294,25 @@ TEST(Memory, NameLargerThanItMayHoldEndsQuietly) {
 #endif
   if (!Session::tells_waits()) {
     GTEST_SKIP()
-        << "limits the memory of a running process, which needs Linux and a program that is not Wine's";
+        << "limits the memory of a process, which needs Linux's prlimit and a program that is not Wine's";
   }
-  auto s = Session::piped();
-  ASSERT_TRUE(s.waits(prompt));
+  auto probe = Session::piped();
+  ASSERT_TRUE(probe.waits(prompt));
   std::size_t const limit = std::size_t{24} << 20;
-  s.limit_memory(limit);
   std::string const input((std::size_t{30} << 20) + 7, 'x');
-  s.type(input);
-  s.close_input();
+  std::unique_ptr<std::FILE, int (*)(std::FILE *)> const file(std::tmpfile(), std::fclose);
+  ASSERT_TRUE(file && std::fwrite(input.data(), 1, input.size(), file.get()) == input.size());
+  int const in = fileno(file.get());
+  ASSERT_EQ(std::fflush(file.get()) | lseek(in, 0, SEEK_SET), 0);
+  auto s =
+      Session::piped([in](auto &a) { posix_spawn_file_actions_adddup2(&a, in, 0); },
+                     {"prlimit", "--as=" + std::to_string(probe.mapped() + limit), "--core=0", program()});
   EXPECT_EQ(s.end(), 0);
   EXPECT_EQ(s.err, "");
   auto const length = s.out.size() - dialogue("").size();
   EXPECT_GE(length, limit / 4); // no cap of its own below that
   EXPECT_EQ(s.out, dialogue(input.substr(0, length)));
+  EXPECT_EQ(lseek(in, 0, SEEK_CUR), static_cast<off_t>(length)); // the rest left for the next reader
   if (length == input.size()) {
     GTEST_SKIP() << "the whole name came back: the limit did not bind, as under qemu-user, which reserves a "
                     "32-bit guest's memory up front";

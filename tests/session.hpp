@@ -11,16 +11,23 @@
 #include <string_view>
 #include <vector>
 
+// The program under test, and whether it is a Windows build
+// (ASKNAME_WINDOWS=1), run here under Wine: its text mode writes a line feed
+// as CR LF, and a 0x1A byte ends its input.
+std::string program();
+bool windows_build();
+
 // One run of askname (the executable named by $ASKNAME, else the built one),
 // driven as a person at a console drives it: through pipes, or through a
 // pseudo-terminal that is its standard input, output and error.
 class Session {
 public:
   using Redirect = std::function<void(posix_spawn_file_actions_t &)>; // after the pipes are in place
-  static Session piped(Redirect const &redirect = {}, std::vector<std::string> const &args = {}) {
-    return Session(false, redirect, args);
+  // `command` starts the program: by default, the program alone.
+  static Session piped(Redirect const &redirect = {}, std::vector<std::string> const &command = {program()}) {
+    return Session(false, redirect, command);
   }
-  static Session on_terminal(Redirect const &redirect = {}) { return Session(true, redirect, {}); }
+  static Session on_terminal(Redirect const &redirect = {}) { return Session(true, redirect, {program()}); }
 
   // Whether a wait for input can be told from a run that goes on: that reads
   // Linux's /proc/PID/syscall, and needs a program that reads for itself
@@ -41,8 +48,8 @@ public:
   bool waits(std::string_view screen);
   // Runs until the program ends; gives its exit status, or 128 + the signal.
   int end();
-  // Lets the waiting program map at most `bytes` more memory (Linux only).
-  void limit_memory(std::size_t bytes) const;
+  // The bytes the running program has mapped (Linux only).
+  std::size_t mapped() const;
 
   std::string out{}; // standard output so far (the screen, on a terminal)
   std::string err{}; // standard error so far
@@ -54,7 +61,7 @@ public:
 
 private:
   enum class Until { typed, waiting, ended };
-  Session(bool terminal, Redirect const &redirect, std::vector<std::string> const &args);
+  Session(bool terminal, Redirect const &redirect, std::vector<std::string> const &command);
   bool run(Until until, std::string_view screen = {});
   bool blocked_on_input() const;
 
@@ -66,11 +73,6 @@ private:
   int status_ = -1;
 };
 
-// The program under test, and whether it is a Windows build
-// (ASKNAME_WINDOWS=1), run here under Wine: its text mode writes a line feed
-// as CR LF, and a 0x1A byte ends its input.
-std::string const &program();
-bool windows_build();
 extern std::string const prompt;
 // The whole output for `name`; with `echo`, the terminal's screen, on which
 // what was typed at the prompt shows as `echo` and a line feed as CR LF.
