@@ -9,11 +9,34 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 
+set(manual ${PROJECT_SOURCE_DIR}/man/askname.1)
+set(changelog ${PROJECT_SOURCE_DIR}/packaging/changelog)
+set(readme ${PROJECT_SOURCE_DIR}/packaging/README-windows.txt)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${manual} ${changelog} ${readme})
+
 if(WIN32)
   install(TARGETS askname RUNTIME DESTINATION .)
+  # A Windows user has no man: README.txt holds the manual page as text, after
+  # what only Windows users need.
+  find_program(ASKNAME_GROFF groff)
+  if(ASKNAME_GROFF)
+    execute_process(
+      COMMAND ${ASKNAME_GROFF} -man -Tutf8 -P-cbu -rLL=72n -rHY=0 -dAD=l ${manual}
+      OUTPUT_VARIABLE manual
+      RESULT_VARIABLE failed)
+    if(failed)
+      message(FATAL_ERROR "askname: groff could not format ${manual}")
+    endif()
+  else()
+    message(STATUS "askname: groff not found, so README.txt names the manual page instead of holding it")
+    set(manual "The manual page is man/askname.1 in askname's source.")
+  endif()
   # Notepad of old shows a text with bare line feeds as one long line.
   configure_file(${PROJECT_SOURCE_DIR}/LICENSE LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
-  configure_file(${PROJECT_SOURCE_DIR}/packaging/README-windows.txt README.txt @ONLY NEWLINE_STYLE CRLF)
+  file(READ ${readme} readme)
+  string(CONFIGURE "${readme}" readme @ONLY)
+  string(REPLACE "\n" "\r\n" readme "${readme}")
+  file(WRITE ${PROJECT_BINARY_DIR}/README.txt "${readme}")
   install(FILES ${PROJECT_BINARY_DIR}/LICENSE.txt ${PROJECT_BINARY_DIR}/README.txt DESTINATION .)
   set(CPACK_SYSTEM_NAME win64)
   set(CPACK_GENERATOR ZIP)
@@ -27,9 +50,6 @@ install(TARGETS askname RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # build step of their own; gzip -n leaves out the name and time of the file,
 # so a package built twice is the same byte for byte.
 find_program(ASKNAME_GZIP gzip)
-set(manual ${PROJECT_SOURCE_DIR}/man/askname.1)
-set(changelog ${PROJECT_SOURCE_DIR}/packaging/changelog)
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${manual} ${changelog})
 if(ASKNAME_GZIP)
   foreach(file IN ITEMS manual changelog)
     get_filename_component(name ${${file}} NAME)

@@ -299,19 +299,19 @@ TEST(Memory, NameLargerThanItMayHoldEndsQuietly) {
   auto probe = Session::piped();
   ASSERT_TRUE(probe.waits(prompt));
   std::size_t const limit = std::size_t{24} << 20;
-  std::string const input((std::size_t{30} << 20) + 7, 'x');
+  std::string const input((std::size_t{40} << 20) + 7, 'x');
   std::unique_ptr<std::FILE, int (*)(std::FILE *)> const file(std::tmpfile(), std::fclose);
   ASSERT_TRUE(file && std::fwrite(input.data(), 1, input.size(), file.get()) == input.size());
   int const in = fileno(file.get());
   ASSERT_EQ(std::fflush(file.get()) | lseek(in, 0, SEEK_SET), 0);
-  auto s =
-      Session::piped([in](auto &a) { posix_spawn_file_actions_adddup2(&a, in, 0); },
-                     {"prlimit", "--as=" + std::to_string(probe.mapped() + limit), "--core=0", program()});
+  auto s = Session::piped([in](auto &a) { posix_spawn_file_actions_adddup2(&a, in, 0); },
+                          {"prlimit", "--as=" + std::to_string(probe.peak() + limit), "--core=0", program()});
   EXPECT_EQ(s.end(), 0);
   EXPECT_EQ(s.err, "");
+  ASSERT_GE(s.out.size(), dialogue("").size());
   auto const length = s.out.size() - dialogue("").size();
-  EXPECT_GE(length, limit / 4); // no cap of its own below that
-  EXPECT_EQ(s.out, dialogue(input.substr(0, length)));
+  EXPECT_GE(length, limit / 4);                                  // no cap of its own below that
+  EXPECT_TRUE(s.out == dialogue(input.substr(0, length)));       // not printed: tens of megabytes
   EXPECT_EQ(lseek(in, 0, SEEK_CUR), static_cast<off_t>(length)); // the rest left for the next reader
   if (length == input.size()) {
     GTEST_SKIP() << "the whole name came back: the limit did not bind, as under qemu-user, which reserves a "

@@ -273,13 +273,13 @@ bool Session::blocked_on_input() const {
 #endif
 }
 
-std::size_t Session::mapped() const {
+std::size_t Session::peak() const {
   std::ifstream status(proc(pid_, "status"));
   std::string word;
   std::size_t kib = 0;
-  while (status >> word && word != "VmSize:") {
+  while (status >> word && word != "VmPeak:") {
   }
-  check(static_cast<bool>(status >> kib), "no VmSize in " + proc(pid_, "status"));
+  check(static_cast<bool>(status >> kib), "no VmPeak in " + proc(pid_, "status"));
   return kib * 1024;
 }
 

@@ -48,8 +48,8 @@ public:
   bool waits(std::string_view screen);
   // Runs until the program ends; gives its exit status, or 128 + the signal.
   int end();
-  // The bytes the running program has mapped (Linux only).
-  std::size_t mapped() const;
+  // The most bytes the running program has had mapped at once (Linux only).
+  std::size_t peak() const;
 
   std::string out{}; // standard output so far (the screen, on a terminal)
   std::string err{}; // standard error so far
