@@ -134,6 +134,10 @@ std::vector<Script> live() {
   };
   std::string const at_console = drawn(prompt).value_or("");
   std::string const xs(4095, 'x'); // the next letter's two halves straddle a read of 4096
+  std::string euros;               // 9000 bytes: a letter straddles a piece of a write of 8192
+  while (euros.size() < 9000) {
+    euros += "€";
+  }
   return {
       {On::pipes, {{"", waits, prompt}, {"Ann\n", waits, dialogue("Ann")}, {"e\n", ends, dialogue("Ann")}}},
       {On::pipes,
@@ -200,6 +204,7 @@ std::vector<Script> live() {
       {On::console, {{"", waits, prompt}, {"Ann\x1a", ends, dialogue("Ann")}}, 0, true},
       // Bytes that are not UTF-8 show as U+FFFD, the letters after them intact.
       {On::console, {{"", ends, console("", "Zo\uFFFD(")}}, 0, false, "Zo\xeb\xc3(\n"},
+      {On::console, {{"", ends, console("", euros)}}, 0, false, euros},
       {On::console,
        {{"", ends, console("", "Ren\uFFFDe")}},
        0,
