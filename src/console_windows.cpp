@@ -50,7 +50,7 @@ protected:
       // A pair's first half waits for its second.  In line mode a read ends
       // at CR LF or a full buffer, so only a full one can end between the
       // two, and the rest of the line is already there; without line input,
-      // which a parent may leave set, a read hands over the keys as they come.
+      // which a parent may have turned off, a read hands over keys as they come.
       held_ = !ended_ && stop != units_.data() && (stop[-1] & 0xFC00) == 0xD800 ? 1 : 0;
       // A surrogate without its partner becomes U+FFFD.  Nothing to convert
       // gives 0, as a failure does.
