@@ -22,21 +22,21 @@ if(WIN32)
   if(ASKNAME_GROFF)
     execute_process(
       COMMAND ${ASKNAME_GROFF} -man -Tutf8 -P-cbu -rLL=72n -rHY=0 -dAD=l ${manual}
-      OUTPUT_VARIABLE manual
+      OUTPUT_VARIABLE manual_text
       RESULT_VARIABLE failed)
     if(failed)
       message(FATAL_ERROR "askname: groff could not format ${manual}")
     endif()
   else()
     message(STATUS "askname: groff not found, so README.txt names the manual page instead of holding it")
-    set(manual "The manual page is man/askname.1 in askname's source.")
+    set(manual_text "The manual page is man/askname.1 in askname's source.")
   endif()
   # Notepad of old shows a text with bare line feeds as one long line.
   configure_file(${PROJECT_SOURCE_DIR}/LICENSE LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
-  file(READ ${readme} readme)
-  string(CONFIGURE "${readme}" readme @ONLY)
-  string(REPLACE "\n" "\r\n" readme "${readme}")
-  file(WRITE ${PROJECT_BINARY_DIR}/README.txt "${readme}")
+  file(READ ${readme} readme_text)
+  string(CONFIGURE "${readme_text}" readme_text @ONLY)
+  string(REPLACE "\n" "\r\n" readme_text "${readme_text}")
+  file(WRITE ${PROJECT_BINARY_DIR}/README.txt "${readme_text}")
   install(FILES ${PROJECT_BINARY_DIR}/LICENSE.txt ${PROJECT_BINARY_DIR}/README.txt DESTINATION .)
   set(CPACK_SYSTEM_NAME win64)
   set(CPACK_GENERATOR ZIP)
