@@ -1,9 +1,9 @@
 // askname: asks for a name on the console and shows it back.
 
+#include <array>
 #include <csignal>
 #include <cstddef>
 #include <iostream>
-#include <string>
 
 #include "console.hpp"
 
@@ -14,69 +14,58 @@
 
 namespace {
 
-// The word takes room a piece at a time and its bytes one by one: for a
-// name of 5 MB, callgrind counts 0.94 times the instructions of the library's
-// own operator>>, with libstdc++ as with libc++.  The piece is below the
-// capacity each library first grows a string to (20 bytes or more), so the
-// library's own step, not the piece, sets each new capacity, as it would
-// byte by byte.
-constexpr std::size_t piece_bytes = 16;
+// Room for the longest line a terminal or console hands over at once: 4095
+// bytes at a Linux terminal, 4096 UTF-16 units (12 KiB of UTF-8) at a
+// Windows console.  A longer name passes through it a part at a time.
+constexpr std::size_t name_room = 16384;
+using name_part = std::array<char, name_room>;
 
 bool ends_word(char c) { return c == '\0' || c == ' ' || (c >= '\t' && c <= '\r'); }
 
-// operator>> into a string would stop only at whitespace; the name also ends
-// at a NUL, which must stay in the input to become the answer.
-std::istream &read_word(std::istream &in, std::string &word) {
-  word.clear();
-  // The sentry passes over leading whitespace.
-  std::istream::sentry const ok(in);
-  if (!ok) {
-    return in;
-  }
+// Takes the next bytes of the name into `a`, as many as it holds, and ends
+// them with a NUL; true if the name ended, false if there is more of it.
+// Each byte is taken with one sbumpc(), not looked at first with sgetc(): on
+// a stream in step with stdio that is one getc() a byte instead of three.
+// A blank that ends the name is taken with it, as the answer's read would
+// take it next anyway.  A NUL is the answer, so it goes back for that read:
+// one byte, just taken, which the buffers of the standard streams and of the
+// Windows console give back.
+bool read_word(std::istream &in, name_part &a) {
   using traits = std::istream::traits_type;
-  std::ios_base::iostate state = std::ios_base::goodbit;
   std::streambuf &buf = *in.rdbuf();
   std::size_t used = 0;
-  // A name that outgrows memory ends like a failed read: room is taken
-  // before a byte is, so the name keeps every byte taken from the input and
-  // the rest stays there.  The stream is marked bad, which ends the input.
-  try {
-    // sgetc() looks at the next byte without taking it, so the byte that ends
-    // the word stays in the input with no putback needed.  Once it has said
-    // end of input it is not asked again: a terminal says so only once.
-    for (auto c = buf.sgetc();; c = buf.snextc()) {
-      if (traits::eq_int_type(c, traits::eof())) {
-        state |= std::ios_base::eofbit;
-        break;
-      }
-      if (ends_word(traits::to_char_type(c))) {
-        break;
-      }
-      if (used == word.size()) {
-        word.resize(used + piece_bytes);
-      }
-      word[used++] = traits::to_char_type(c);
+  for (;;) {
+    auto const c = buf.sbumpc();
+    if (traits::eq_int_type(c, traits::eof())) {
+      // A terminal says end of input once, so it is not asked again.
+      in.setstate(std::ios_base::eofbit);
+      break;
     }
-  } catch (...) {
-    state |= std::ios_base::badbit;
+    char const byte = traits::to_char_type(c);
+    if (ends_word(byte)) {
+      if (byte == '\0') {
+        buf.sputbackc(byte);
+      }
+      break;
+    }
+    a[used++] = byte;
+    if (used == a.size() - 1) {
+      a[used] = '\0';
+      return false;
+    }
   }
-  word.resize(used);
-  if (word.empty()) {
-    state |= std::ios_base::failbit;
-  }
-  in.setstate(state);
-  return in;
+  a[used] = '\0';
+  return true;
 }
 
 // A shell script expects the rest of a seekable input to be left for the
 // next reader.  std::cin, in step with C stdio as it is by default, reads
 // through stdin, so ftello() is just past the last byte the dialogue took.
-// fflush() drops stdio's read-ahead: glibc and musl would otherwise give it
-// back at exit(), relative to the lseek() below.  FreeBSD leaves the offset
-// at the end of the read-ahead, and NetBSD, OpenBSD up to 7.7 and Android
-// fail with EBADF, hence no check: on those the lseek() alone gives it back.
-// Where the descriptor does not seek, ftello() fails, and what was read
-// ahead is gone.
+// Some C libraries give stdio's read-ahead back to the descriptor at exit()
+// and some do not (docs/DEVELOPMENT.md, Other C libraries); fflush() drops it
+// where it can, and lseek() puts the offset where ftello() said, so every
+// one ends at that offset.  Where the descriptor does not seek, ftello()
+// fails, and what was read ahead is gone.
 void give_back_unread() {
 #ifndef _WIN32 // text mode: a position there is not a count of bytes taken
   off_t const at = ftello(stdin);
@@ -97,13 +86,23 @@ int main() {
   static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
 #endif
   char b = 'n';
-  std::string a;
+  name_part a;
   // Each prompt is flushed before its read.  The read flushes std::cout, tied
   // to std::cin, too, but the standard lets a library skip that while the
   // put area is empty, as it may always be for a stream in step with stdio.
   std::cout << "Enter Your Name : " << std::flush;
-  read_word(std::cin, a);
-  std::cout << "Your Name is : " << a << "\n Perss 'e' To Exit.." << std::flush;
+  a[0] = '\0';
+  // The sentry passes over the blanks before the name, or fails at the end.
+  bool ended = !std::istream::sentry(std::cin) || read_word(std::cin, a);
+  if (a[0] == '\0') {
+    std::cin.setstate(std::ios_base::failbit); // no name, so no answer is read
+  }
+  std::cout << "Your Name is : ";
+  // A name longer than `a` is shown as it is read, `a` reused for each part.
+  for (; !ended; ended = read_word(std::cin, a)) {
+    std::cout << a.data();
+  }
+  std::cout << a.data() << "\n Perss 'e' To Exit.." << std::flush;
   // A failed name read leaves std::cin failed, so this returns at once.
   std::cin >> b;
   give_back_unread();
