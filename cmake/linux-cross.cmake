@@ -1,13 +1,8 @@
 # The common part of the Linux cross toolchains: Debian's cross compiler for
-# ${triple}, and its libraries and headers alone.  Release builds link
-# statically (ASKNAME_STATIC), so qemu-user runs them without a root of the
-# other architecture.
+# ${triple}.  The target's libraries come from Debian's multiarch packages
+# (libc6:ARCH, libgtest-dev:ARCH), which dpkg-shlibdeps also reads for the
+# package's Depends.
 set(CMAKE_SYSTEM_NAME Linux)
-set(CMAKE_C_COMPILER ${triple}-gcc)
 set(CMAKE_CXX_COMPILER ${triple}-g++)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${triple})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# pkg-config looks at the target's libraries only, never the build machine's.
+set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/${triple}/pkgconfig:/usr/share/pkgconfig)

@@ -1,27 +1,62 @@
-# Install rules and packages.  On Windows: askname.exe with LICENSE.txt and
-# README.txt, in a zip.  Elsewhere: the program, its manual page, the licence
-# in Debian's copyright format and a changelog, compressed as Debian wants.
+# Install rules and packages.  Every install: the program, the licence and
+# NEWS.md; the manual page beside them but on Windows, where README.txt holds
+# it.  The .deb adds what Debian wants of a package: its copyright file and
+# a changelog in its own format, made from NEWS.md.
 include(GNUInstallDirs)
 
 set(CPACK_PACKAGE_NAME askname)
-set(CPACK_PACKAGE_VENDOR "the askname developers")
+set(CPACK_PACKAGE_VENDOR "${copyright_holder}")
+set(CPACK_PACKAGE_CONTACT "askname developers <askname@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_CHECKSUM SHA256)
 
-set(manual ${PROJECT_SOURCE_DIR}/man/askname.1)
-set(changelog ${PROJECT_SOURCE_DIR}/packaging/changelog)
+set(news ${PROJECT_SOURCE_DIR}/NEWS.md)
 set(readme ${PROJECT_SOURCE_DIR}/packaging/README-windows.txt)
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${manual} ${changelog} ${readme})
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${news} ${readme})
+configure_file(man/askname.1.in askname.1 @ONLY)
+set(manual ${PROJECT_BINARY_DIR}/askname.1)
+
+# NEWS.md has a section a release, newest first: "## VERSION (DATE)", then
+# items "- ...".  Debian's changelog is made of the same sections.
+file(READ ${news} rest)
+string(FIND "${rest}" "\n## " at)
+string(SUBSTRING "${rest}" ${at} -1 rest)
+set(debian_changelog "")
+while(rest MATCHES "^\n## ([^ ]+) \\(([^)]+)\\)\n\n")
+  set(version ${CMAKE_MATCH_1})
+  set(date ${CMAKE_MATCH_2})
+  if(NOT debian_changelog AND NOT version STREQUAL PROJECT_VERSION)
+    message(FATAL_ERROR "askname: NEWS.md has no entry for ${PROJECT_VERSION} at its top")
+  endif()
+  string(LENGTH "${CMAKE_MATCH_0}" skip)
+  string(SUBSTRING "${rest}" ${skip} -1 rest)
+  string(FIND "${rest}" "\n## " next)
+  string(SUBSTRING "${rest}" 0 ${next} items)
+  if(next EQUAL -1)
+    set(rest "")
+  else()
+    string(SUBSTRING "${rest}" ${next} -1 rest)
+  endif()
+  string(STRIP "${items}" items)
+  string(REPLACE "\n  " "\n    " items "${items}")
+  string(REGEX REPLACE "(^|\n)- " "\\1  * " items "${items}")
+  string(APPEND debian_changelog "askname (${version}) unstable; urgency=medium\n\n${items}\n\n"
+         " -- ${CPACK_PACKAGE_CONTACT}  ${date} 12:00:00 +0000\n\n")
+endwhile()
+if(NOT debian_changelog)
+  message(FATAL_ERROR "askname: NEWS.md has no entry for ${PROJECT_VERSION} at its top")
+endif()
 
 if(WIN32)
   install(TARGETS askname RUNTIME DESTINATION .)
-  # A Windows user has no man: README.txt holds the manual page as text, after
-  # what only Windows users need.
-  find_program(ASKNAME_GROFF groff)
+  # A Windows user has no man: README.txt holds the manual page as it speaks
+  # of Windows, after how to run askname there.
+  find_program(ASKNAME_GROFF groff DOC "groff, which formats the manual page into README.txt")
   if(ASKNAME_GROFF)
     execute_process(
-      COMMAND ${ASKNAME_GROFF} -man -Tutf8 -P-cbu -rLL=72n -rHY=0 -dAD=l ${manual}
+      COMMAND ${ASKNAME_GROFF} -man -Tutf8 -P-cbou -rLL=72n -rHY=0 -dAD=l -rwindows=1 ${manual}
       OUTPUT_VARIABLE manual_text
       RESULT_VARIABLE failed)
     if(failed)
@@ -29,15 +64,35 @@ if(WIN32)
     endif()
   else()
     message(STATUS "askname: groff not found, so README.txt names the manual page instead of holding it")
-    set(manual_text "The manual page is man/askname.1 in askname's source.")
+    set(manual_text "The manual page is man/askname.1.in in askname's source.")
   endif()
-  # Notepad of old shows a text with bare line feeds as one long line.
-  configure_file(${PROJECT_SOURCE_DIR}/LICENSE LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
+  set(texts LICENSE.txt ${PROJECT_SOURCE_DIR}/LICENSE NEWS.txt ${news})
+  # The notice of the C runtime that MinGW-w64 links into every program, as
+  # its licence asks: here, where Debian and Ubuntu keep it.
+  if(MINGW)
+    find_file(
+      ASKNAME_RUNTIME_NOTICE copyright PATHS /usr/share/doc/mingw-w64-common NO_DEFAULT_PATH
+      DOC "The licence of MinGW-w64's runtime, which the zip carries as NOTICE-mingw-w64.txt")
+    if(NOT ASKNAME_RUNTIME_NOTICE)
+      message(FATAL_ERROR "askname: set ASKNAME_RUNTIME_NOTICE to the licence of MinGW-w64's runtime")
+    endif()
+    list(APPEND texts NOTICE-mingw-w64.txt ${ASKNAME_RUNTIME_NOTICE})
+  endif()
   file(READ ${readme} readme_text)
   string(CONFIGURE "${readme_text}" readme_text @ONLY)
-  string(REPLACE "\n" "\r\n" readme_text "${readme_text}")
-  file(WRITE ${PROJECT_BINARY_DIR}/README.txt "${readme_text}")
-  install(FILES ${PROJECT_BINARY_DIR}/LICENSE.txt ${PROJECT_BINARY_DIR}/README.txt DESTINATION .)
+  # UTF-8 with a byte-order mark, which Notepad before Windows 10 1903
+  # needs to tell it from the ANSI code page.
+  string(ASCII 239 187 191 bom)
+  file(WRITE ${PROJECT_BINARY_DIR}/README.in "${bom}${readme_text}")
+  list(APPEND texts README.txt ${PROJECT_BINARY_DIR}/README.in)
+  # Notepad of old shows a text with bare line feeds as one long line.
+  while(texts)
+    list(POP_FRONT texts name source)
+    file(READ ${source} text)
+    string(REGEX REPLACE "\r?\n" "\r\n" text "${text}")
+    file(WRITE ${PROJECT_BINARY_DIR}/${name} "${text}")
+    install(FILES ${PROJECT_BINARY_DIR}/${name} DESTINATION .)
+  endwhile()
   set(CPACK_SYSTEM_NAME win64)
   set(CPACK_GENERATOR ZIP)
   include(CPack)
@@ -45,26 +100,7 @@ if(WIN32)
 endif()
 
 install(TARGETS askname RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-
-# Compressed at configure time, so that installing and packaging need no
-# build step of their own; gzip -n leaves out the name and time of the file,
-# so a package built twice is the same byte for byte.
-find_program(ASKNAME_GZIP gzip)
-if(ASKNAME_GZIP)
-  foreach(file IN ITEMS manual changelog)
-    get_filename_component(name ${${file}} NAME)
-    execute_process(
-      COMMAND ${ASKNAME_GZIP} -9n -c ${${file}}
-      OUTPUT_FILE ${PROJECT_BINARY_DIR}/${name}.gz
-      RESULT_VARIABLE failed)
-    if(failed)
-      message(FATAL_ERROR "askname: gzip could not compress ${${file}}")
-    endif()
-    set(${file} ${PROJECT_BINARY_DIR}/${name}.gz)
-  endforeach()
-endif()
-install(FILES ${manual} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${news} DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 file(READ ${PROJECT_SOURCE_DIR}/LICENSE licence)
 string(REGEX REPLACE "^.*\n(Permission)" "\\1" licence "${licence}")
@@ -77,33 +113,41 @@ file(
 Upstream-Name: askname
 
 Files: *
-Copyright: 2026 the askname developers
+Copyright: ${copyright_years} ${copyright_holder}
 License: Expat
  ${licence}
 ")
-install(FILES ${PROJECT_BINARY_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+file(WRITE ${PROJECT_BINARY_DIR}/changelog "${debian_changelog}")
 
-if(askname_links_static)
-  # Only lintian reads this, so only the .deb carries it: a plain install
-  # leaves it out, and cpack adds it for DEB alone.
-  install(
-    FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
-    DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
-    RENAME askname
-    CONFIGURATIONS Release MinSizeRel
-    COMPONENT lintian
-    EXCLUDE_FROM_ALL)
-  file(WRITE ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake "if(CPACK_GENERATOR STREQUAL \"DEB\")
-  set(CPACK_INSTALL_CMAKE_PROJECTS \"${PROJECT_BINARY_DIR};askname;Unspecified;/;${PROJECT_BINARY_DIR};askname;lintian;/\")
+# Compressed at configure time, so that installing and packaging need no
+# build step of their own; gzip -n leaves out the name and time of the file,
+# so a package built twice is the same byte for byte.
+find_program(ASKNAME_GZIP gzip REQUIRED DOC "gzip, which compresses the manual page and Debian's changelog")
+foreach(name IN ITEMS askname.1 changelog)
+  execute_process(
+    COMMAND ${ASKNAME_GZIP} -9n -c ${PROJECT_BINARY_DIR}/${name}
+    OUTPUT_FILE ${PROJECT_BINARY_DIR}/${name}.gz
+    RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "askname: gzip could not compress ${name}")
+  endif()
+endforeach()
+install(FILES ${manual}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# Only the .deb carries these: cpack adds the component for DEB alone.
+install(
+  FILES ${PROJECT_BINARY_DIR}/copyright ${PROJECT_BINARY_DIR}/changelog.gz
+  DESTINATION ${CMAKE_INSTALL_DOCDIR}
+  COMPONENT deb
+  EXCLUDE_FROM_ALL)
+file(WRITE ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake "if(CPACK_GENERATOR STREQUAL \"DEB\")
+  set(CPACK_INSTALL_CMAKE_PROJECTS \"${PROJECT_BINARY_DIR};askname;Unspecified;/;${PROJECT_BINARY_DIR};askname;deb;/\")
 endif()
 ")
-  set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake)
-endif()
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake)
 
-set(CPACK_PACKAGE_CONTACT "askname developers <askname@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION
     "askname asks for your name (one word) on the console, shows it back, and
-waits for an answer, typed with Enter, before it ends. See askname(1).")
+waits for one more answer before it ends. See askname(1).")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_GENERATOR TGZ)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
