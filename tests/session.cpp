@@ -15,6 +15,9 @@
 #include <vterm.h>
 #endif
 
+#include <dirent.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -49,6 +52,94 @@ bool drain(int fd, std::string &into) {
 
 std::string proc(pid_t pid, char const *file) { return "/proc/" + std::to_string(pid) + "/" + file; }
 
+// The first field of /proc/PID/syscall, once the same while asleep twice.
+long syscall_of(pid_t pid) {
+  long seen = -2;
+  for (int look = 0; look < 500; ++look) {
+    std::ifstream file(proc(pid, "syscall"));
+    long number = -1;
+    std::string fd;
+    if (file >> number >> fd && fd == "0x0" && number == seen) {
+      return number;
+    }
+    seen = file ? number : -2;
+    usleep(10000);
+  }
+  return -1;
+}
+
+// The number /proc/PID/syscall shows for a process asleep in read(0): the
+// kernel's, which is not this binary's SYS_read where an emulator such as
+// qemu-user runs it; -1 where nothing tells it.
+long read_syscall() {
+  static long const number = [] {
+    auto const fds = cloexec_pipe();
+    pid_t const child = fork();
+    if (child == 0) {
+      char byte = 0;
+      close(fds[1]);
+      _exit(dup2(fds[0], 0) == 0 && read(0, &byte, 1) == 0 ? 0 : 1);
+    }
+    long const found = child > 0 ? syscall_of(child) : -1;
+    close(fds[0]);
+    close(fds[1]); // its read ends
+    waitpid(child, nullptr, 0);
+    return found;
+  }();
+  return number;
+}
+
+// The CPU time, in clock ticks, of every process in the group `group`.
+long cpu_of_group(pid_t group) {
+  long ticks = 0;
+  std::unique_ptr<DIR, int (*)(DIR *)> const dir(opendir("/proc"), closedir);
+  while (dirent const *entry = dir ? readdir(dir.get()) : nullptr) {
+    std::ifstream file(std::string("/proc/") + entry->d_name + "/stat");
+    std::string stat;
+    if (!std::getline(file, stat) || stat.rfind(')') == std::string::npos) {
+      continue;
+    }
+    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+    std::string field[13];
+    for (auto &f : field) {
+      fields >> f;
+    }
+    if (field[2] == std::to_string(group)) {
+      ticks += std::atol(field[11].c_str()) + std::atol(field[12].c_str());
+    }
+  }
+  return ticks;
+}
+
+// A child, forked before any run's pipes exist, told of each process group
+// started and ended: when this process ends, however it ends, it ends them,
+// so that no program under test outlives its test.
+int watchdog() {
+  static int const fd = [] {
+    auto const fds = cloexec_pipe();
+    if (fork() == 0) {
+      close(fds[1]);
+      for (int sig : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) { // it ends when this process has
+        signal(sig, SIG_IGN);
+      }
+      std::vector<pid_t> groups;
+      for (pid_t g = 0; read(fds[0], &g, sizeof g) == sizeof g;) {
+        g > 0 ? groups.push_back(g)
+              : static_cast<void>(groups.erase(std::remove(groups.begin(), groups.end(), -g), groups.end()));
+      }
+      for (pid_t const g : groups) {
+        kill(-g, SIGKILL);
+      }
+      _exit(0);
+    }
+    close(fds[0]);
+    return fds[1];
+  }();
+  return fd;
+}
+
+void watch(pid_t group) { [[maybe_unused]] auto const told = write(watchdog(), &group, sizeof group); }
+
 } // namespace
 
 std::string program() {
@@ -61,12 +152,16 @@ bool windows_build() {
   return flag != nullptr && std::string_view(flag) == "1";
 }
 
-bool Session::tells_waits() {
-#ifdef __linux__
-  return !windows_build();
-#else
-  return false;
-#endif
+bool Session::tells_waits() { return !windows_build() && read_syscall() >= 0; }
+
+bool Session::has_terminal() {
+  static bool const has = [] {
+    int const fd = posix_openpt(O_RDWR | O_NOCTTY);
+    bool const usable = fd >= 0 && grantpt(fd) == 0 && unlockpt(fd) == 0;
+    close(fd);
+    return usable;
+  }();
+  return has;
 }
 
 std::array<int, 2> cloexec_pipe() {
@@ -141,6 +236,7 @@ Session::Session(bool terminal, Redirect const &redirect, std::vector<std::strin
     unsetenv("LC_CTYPE");
     return setenv("LANG", "C.UTF-8", 1) == 0;
   }();
+  watchdog(); // forked before this run's pipes exist, so it holds none of them
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attr;
   posix_spawn_file_actions_init(&actions);
@@ -219,6 +315,7 @@ Session::Session(bool terminal, Redirect const &redirect, std::vector<std::strin
     }
   }
   check(spawned == 0, "cannot start " + command[0]);
+  watch(pid_);
   for (int fd : {in_, out_, err_}) {
     if (fd >= 0) {
       fcntl(fd, F_SETFL, O_NONBLOCK);
@@ -230,6 +327,7 @@ Session::~Session() {
   if (status_ < 0 && pid_ > 0) {
     kill(-pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
+    watch(-pid_);
   }
   for (int fd : {in_, out_, err_}) {
     if (fd >= 0) {
@@ -267,7 +365,7 @@ bool Session::blocked_on_input() const {
   std::ifstream syscall(proc(pid_, "syscall"));
   long number = -1;
   std::string fd;
-  return syscall >> number >> fd && number == SYS_read && fd == "0x0";
+  return syscall >> number >> fd && number == read_syscall() && fd == "0x0";
 #else
   return false;
 #endif
@@ -284,24 +382,38 @@ std::size_t Session::peak() const {
 }
 
 // Feeds the typed input and collects the output until `until` holds; false
-// once the program has ended and its output is all read.
+// once the program has ended and its output is all read.  A slow machine
+// only stretches a run: a program that should wait, or end, and instead has
+// done nothing for seconds, or has spent seconds of CPU time with nothing to
+// show for it, fails at once.
 bool Session::run(Until until, std::string_view screen) {
   using clock = std::chrono::steady_clock;
-  // Only a run that hangs may reach this, not a slow or crowded machine.
-  auto const deadline = clock::now() + std::chrono::minutes(10);
+  using std::chrono::seconds;
+  auto const deadline = clock::now() + std::chrono::minutes(10); // a program that keeps busy, showing more
   std::optional<clock::time_point> shown_since;
+  auto idle_since = clock::now(), looked = idle_since;
+  std::size_t fed = 0, seen = out.size() + err.size();
+  long const ticks_per_second = sysconf(_SC_CLK_TCK);
+  long cpu = cpu_of_group(pid_), cpu_at_progress = cpu;
+  auto const fail = [&](std::string const &what) {
+    throw std::runtime_error(
+        "askname " + what +
+        (until == Until::waiting ? ", where it should wait showing " + shown(std::string(screen)) : "") +
+        "; it shows " + shown(view()));
+  };
   for (;;) {
     if (!pending_.empty() && in_ >= 0) {
       ssize_t const n = write(in_, pending_.data() + sent_, pending_.size() - sent_);
       sent_ += n > 0 ? static_cast<size_t>(n) : 0;
+      fed += n > 0 ? static_cast<size_t>(n) : 0;
       if (sent_ == pending_.size() || (n < 0 && errno != EAGAIN)) { // all sent, or no more read
         pending_.clear();
         sent_ = 0;
       }
     }
     // Reaped first, then read: what it wrote is all there to be read.
-    if (status_ < 0 && waitpid(pid_, &status_, WNOHANG) != pid_) {
-      status_ = -1;
+    if (status_ < 0 && waitpid(pid_, &status_, WNOHANG) == pid_) {
+      watch(-pid_);
     }
     for (auto [fd, into] : {std::pair{&out_, &out}, std::pair{&err_, &err}}) {
       if (*fd >= 0 && !drain(*fd, *into)) {
@@ -327,13 +439,32 @@ bool Session::run(Until until, std::string_view screen) {
       // failed so, and one that ends where it should wait is caught.
       shown_since =
           view() == screen ? shown_since.value_or(clock::now()) : std::optional<clock::time_point>();
-      if (!tells_waits() && shown_since && clock::now() - *shown_since >= std::chrono::seconds(1)) {
+      if (!tells_waits() && shown_since && clock::now() - *shown_since >= seconds(1)) {
         return true;
       }
     }
-    if (clock::now() >= deadline) {
-      throw std::runtime_error("askname neither waited nor ended within 10 minutes; its output: " +
-                               shown(out));
+    auto const now = clock::now();
+    if (status_ < 0 && now - looked >= std::chrono::milliseconds(250)) {
+      looked = now;
+      long const used = cpu_of_group(pid_);
+      std::size_t const moved = out.size() + err.size() + fed; // it took input or wrote output
+      cpu_at_progress = moved != seen ? used : cpu_at_progress;
+      idle_since = moved != seen || used != cpu ? now : idle_since;
+      seen = moved;
+      cpu = used;
+      // Where no CPU time is seen, a slow start could look idle: a longer look.
+      if (now - idle_since >=
+          seconds(ticks_per_second > 0 && access("/proc/self/stat", R_OK) == 0 ? 3 : 30)) {
+        fail("has done nothing for seconds");
+      }
+      // A sound run, under an emulator or Wine too, takes input or writes
+      // output well within a second of CPU time.
+      if (used - cpu_at_progress >= ticks_per_second) {
+        fail("has spent a second of CPU time without taking input or writing output");
+      }
+    }
+    if (now >= deadline) {
+      fail("neither waited nor ended within 10 minutes");
     }
     pollfd fds[] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}, {pending_.empty() ? -1 : in_, POLLOUT, 0}};
     poll(fds, 3, 1);

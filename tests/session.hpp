@@ -34,6 +34,7 @@ public:
   // rather than through Wine.  Elsewhere waits() can only see that the
   // program has not ended.
   static bool tells_waits();
+  static bool has_terminal(); // whether a pseudo-terminal can be had here
 
   ~Session();
   Session(Session const &) = delete;
