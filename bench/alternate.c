@@ -1,6 +1,7 @@
 /* alternate RUNS INPUT PROGRAM...: starts each program in turn, RUNS rounds,
  * with INPUT as standard input and /dev/null as standard output; prints the
- * median wall time of each, from spawn to exit, in microseconds.  Taking
+ * median wall time of each, from spawn to exit, in microseconds, in the
+ * order given, a line each.  Taking
  * turns spreads any drift of the machine over all of them alike. */
 #include <fcntl.h>
 #include <spawn.h>
@@ -48,7 +49,7 @@ int main(int argc, char **argv) {
   }
   for (int p = 0; p < programs; ++p) {
     qsort(times + p * runs, (size_t)runs, sizeof *times, by_value);
-    printf("%s %.1f\n", argv[3 + p], times[p * runs + runs / 2]);
+    printf("%.1f\n", times[p * runs + runs / 2]);
   }
   return 0;
 }

@@ -1,5 +1,6 @@
 /* The floor askname is measured against: the same dialogue for a typical
- * input, with raw read and write and nothing else. */
+ * input, in C with raw read and write, linked as askname is (the C library
+ * shared, PIE). */
 #include <unistd.h>
 
 static void put(const char *s, size_t n) { (void)!write(1, s, n); }

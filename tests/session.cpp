@@ -15,8 +15,6 @@
 #include <vterm.h>
 #endif
 
-#include <dirent.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -89,26 +87,17 @@ long read_syscall() {
   return number;
 }
 
-// The CPU time, in clock ticks, of every process in the group `group`.
-long cpu_of_group(pid_t group) {
-  long ticks = 0;
-  std::unique_ptr<DIR, int (*)(DIR *)> const dir(opendir("/proc"), closedir);
-  while (dirent const *entry = dir ? readdir(dir.get()) : nullptr) {
-    std::ifstream file(std::string("/proc/") + entry->d_name + "/stat");
-    std::string stat;
-    if (!std::getline(file, stat) || stat.rfind(')') == std::string::npos) {
-      continue;
-    }
-    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
-    std::string field[13];
-    for (auto &f : field) {
-      fields >> f;
-    }
-    if (field[2] == std::to_string(group)) {
-      ticks += std::atol(field[11].c_str()) + std::atol(field[12].c_str());
-    }
+// The CPU time of a process so far, in clock ticks; 0 where it cannot be read.
+long cpu_of(pid_t pid) {
+  std::ifstream file(proc(pid, "stat"));
+  std::string stat, field;
+  std::getline(file, stat);
+  std::istringstream fields(stat.substr(std::min(stat.rfind(')') + 1, stat.size())));
+  long user = 0, system = 0;
+  for (int skip = 0; skip < 11 && fields >> field; ++skip) { // to field 14, utime, after the name
   }
-  return ticks;
+  fields >> user >> system;
+  return user + system;
 }
 
 // A child, forked before any run's pipes exist, told of each process group
@@ -371,6 +360,16 @@ bool Session::blocked_on_input() const {
 #endif
 }
 
+std::size_t Session::position_of_input() const {
+  std::ifstream fdinfo(proc(pid_, "fdinfo/0"));
+  std::string word;
+  std::size_t position = 0;
+  while (fdinfo >> word && word != "pos:") {
+  }
+  fdinfo >> position;
+  return position;
+}
+
 std::size_t Session::peak() const {
   std::ifstream status(proc(pid_, "status"));
   std::string word;
@@ -383,18 +382,21 @@ std::size_t Session::peak() const {
 
 // Feeds the typed input and collects the output until `until` holds; false
 // once the program has ended and its output is all read.  A slow machine
-// only stretches a run: a program that should wait, or end, and instead has
-// done nothing for seconds, or has spent seconds of CPU time with nothing to
-// show for it, fails at once.
+// only stretches a run, and fails none: a program that does nothing for two
+// seconds, neither running nor writing, will not change, and one that spends
+// a second of CPU time without taking input or writing output spins, however
+// crowded the machine.  Either fails at once, where it should not be, as does
+// one that writes more than a dialogue.
 bool Session::run(Until until, std::string_view screen) {
   using clock = std::chrono::steady_clock;
   using std::chrono::seconds;
-  auto const deadline = clock::now() + std::chrono::minutes(10); // a program that keeps busy, showing more
+  auto const started = clock::now();
+  auto const deadline = started + std::chrono::minutes(10);
   std::optional<clock::time_point> shown_since;
-  auto idle_since = clock::now(), looked = idle_since;
-  std::size_t fed = 0, seen = out.size() + err.size();
+  auto idle_since = started, looked = started;
+  std::size_t taken = 0, wrote = out.size() + err.size();
   long const ticks_per_second = sysconf(_SC_CLK_TCK);
-  long cpu = cpu_of_group(pid_), cpu_at_progress = cpu;
+  long cpu = cpu_of(pid_), cpu_at_progress = cpu;
   auto const fail = [&](std::string const &what) {
     throw std::runtime_error(
         "askname " + what +
@@ -405,7 +407,7 @@ bool Session::run(Until until, std::string_view screen) {
     if (!pending_.empty() && in_ >= 0) {
       ssize_t const n = write(in_, pending_.data() + sent_, pending_.size() - sent_);
       sent_ += n > 0 ? static_cast<size_t>(n) : 0;
-      fed += n > 0 ? static_cast<size_t>(n) : 0;
+      fed_ += n > 0 ? static_cast<size_t>(n) : 0;
       if (sent_ == pending_.size() || (n < 0 && errno != EAGAIN)) { // all sent, or no more read
         pending_.clear();
         sent_ = 0;
@@ -446,19 +448,25 @@ bool Session::run(Until until, std::string_view screen) {
     auto const now = clock::now();
     if (status_ < 0 && now - looked >= std::chrono::milliseconds(250)) {
       looked = now;
-      long const used = cpu_of_group(pid_);
-      std::size_t const moved = out.size() + err.size() + fed; // it took input or wrote output
-      cpu_at_progress = moved != seen ? used : cpu_at_progress;
-      idle_since = moved != seen || used != cpu ? now : idle_since;
-      seen = moved;
+      long const used = cpu_of(pid_);
+      // Progress is input taken, from us or from a file, or output.  A sound
+      // program writes no more than the texts and the name, with the
+      // terminal's echo of what was typed.
+      std::size_t const took = fed_ + position_of_input(), writes = out.size() + err.size();
+      if (writes > (terminal_ ? 3 : 1) * took + 65536) {
+        fail("has written more than a dialogue for what it was given");
+      }
+      bool const moved = took != taken || writes != wrote;
+      cpu_at_progress = moved ? used : cpu_at_progress;
+      idle_since = moved || used != cpu ? now : idle_since;
+      taken = took;
+      wrote = writes;
       cpu = used;
       // Where no CPU time is seen, a slow start could look idle: a longer look.
       if (now - idle_since >=
-          seconds(ticks_per_second > 0 && access("/proc/self/stat", R_OK) == 0 ? 3 : 30)) {
+          seconds(ticks_per_second > 0 && access("/proc/self/stat", R_OK) == 0 ? 2 : 30)) {
         fail("has done nothing for seconds");
       }
-      // A sound run, under an emulator or Wine too, takes input or writes
-      // output well within a second of CPU time.
       if (used - cpu_at_progress >= ticks_per_second) {
         fail("has spent a second of CPU time without taking input or writing output");
       }
@@ -467,6 +475,7 @@ bool Session::run(Until until, std::string_view screen) {
       fail("neither waited nor ended within 10 minutes");
     }
     pollfd fds[] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}, {pending_.empty() ? -1 : in_, POLLOUT, 0}};
-    poll(fds, 3, 1);
+    // Quick at first, then easy on a slow machine's CPU time.
+    poll(fds, 3, now - started < std::chrono::milliseconds(100) ? 1 : 10);
   }
 }

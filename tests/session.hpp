@@ -65,12 +65,14 @@ private:
   Session(bool terminal, Redirect const &redirect, std::vector<std::string> const &command);
   bool run(Until until, std::string_view screen = {});
   bool blocked_on_input() const;
+  std::size_t position_of_input() const; // the offset of its standard input, where the system tells it
 
   pid_t pid_ = -1;
   int in_ = -1, out_ = -1, err_ = -1; // -1 once closed
   bool terminal_;
   std::string pending_{};
   std::size_t sent_ = 0; // of pending_
+  std::size_t fed_ = 0;  // bytes it has been given through the pipe or terminal
   int status_ = -1;
 };
 
