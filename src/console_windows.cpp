@@ -63,7 +63,7 @@ protected:
   }
 
 private:
-  static constexpr std::size_t line_units = 4096; // a line's worth, or more
+  static constexpr std::size_t line_units = 4096; // a typed line of Windows 10's console
   HANDLE console_;
   std::array<wchar_t, line_units> units_{};
   std::size_t held_ = 0;                     // a pair's first half, kept at units_[0] for its second
@@ -86,8 +86,9 @@ std::size_t whole(std::string const &bytes) {
   return ready;
 }
 
-// What is written, as UTF-8, shown before the write returns: no wait for a
-// flush, which a library may skip.  Bytes that are not UTF-8 show as Windows'
+// What is written, as UTF-8, shown before the write returns, but for the
+// end of a sequence that the write cuts short, which waits for the next
+// write: no wait for a flush, which a library may skip.  Bytes that are not UTF-8 show as Windows'
 // converter makes them, one U+FFFD or more, the letters after them intact.
 class console_writer : public std::streambuf {
 public:

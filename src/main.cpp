@@ -62,7 +62,7 @@ bool read_word(std::istream &in, name_part &a) {
 // next reader.  std::cin, in step with C stdio as it is by default, reads
 // through stdin, so ftello() is just past the last byte the dialogue took.
 // Some C libraries give stdio's read-ahead back to the descriptor at exit()
-// and some do not (docs/DEVELOPMENT.md, Other C libraries); fflush() drops it
+// and some do not (tests/stdio_standin.c names them); fflush() drops it
 // where it can, and lseek() puts the offset where ftello() said, so every
 // one ends at that offset.  Where the descriptor does not seek, ftello()
 // fails, and what was read ahead is gone.

@@ -15,7 +15,7 @@ namespace {
 struct Reading {
   std::string name;
   bool complete;     // a byte after the name ended it
-  bool answered;     // the input read so far also holds the answer
+  bool settled;      // the input read so far ends the run: it holds the answer, or no answer is read
   std::size_t taken; // bytes the dialogue takes once the input has ended
 };
 
@@ -30,9 +30,9 @@ Reading model(std::string input) {
   bool const complete = stop < input.size();
   auto const answer = std::min(input.find_first_not_of(blanks, stop), input.size());
   // An empty name fails the stream, and a failed stream reads no answer.
-  bool const answered = complete && (stop == start || answer < input.size());
+  bool const settled = complete && (stop == start || answer < input.size());
   auto const taken = !complete ? input.size() : stop == start ? start : std::min(answer + 1, input.size());
-  return {input.substr(start, stop - start), complete, answered, taken};
+  return {input.substr(start, stop - start), complete, settled, taken};
 }
 
 // Random inputs from the bytes the rules care about, first held open, then ended.
@@ -59,7 +59,7 @@ TEST(Random, FollowsTheReadingRules) {
     auto const expected = model(input);
     if (Session::tells_waits()) { // elsewhere a wait costs a second
       auto const screen = expected.complete ? dialogue(expected.name) : prompt;
-      ASSERT_EQ(s.waits(screen), !expected.answered);
+      ASSERT_EQ(s.waits(screen), !expected.settled);
       ASSERT_EQ(s.out, screen);
     }
     s.close_input();

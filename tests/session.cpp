@@ -15,6 +15,8 @@
 #include <vterm.h>
 #endif
 
+#include <dirent.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -50,25 +52,9 @@ bool drain(int fd, std::string &into) {
 
 std::string proc(pid_t pid, char const *file) { return "/proc/" + std::to_string(pid) + "/" + file; }
 
-// The first field of /proc/PID/syscall, once the same while asleep twice.
-long syscall_of(pid_t pid) {
-  long seen = -2;
-  for (int look = 0; look < 500; ++look) {
-    std::ifstream file(proc(pid, "syscall"));
-    long number = -1;
-    std::string fd;
-    if (file >> number >> fd && fd == "0x0" && number == seen) {
-      return number;
-    }
-    seen = file ? number : -2;
-    usleep(10000);
-  }
-  return -1;
-}
-
-// The number /proc/PID/syscall shows for a process asleep in read(0): the
-// kernel's, which is not this binary's SYS_read where an emulator such as
-// qemu-user runs it; -1 where nothing tells it.
+// The number /proc/PID/syscall shows for a process asleep in read(0), as
+// a child shows it: the kernel's, which is not this binary's SYS_read where
+// an emulator such as qemu-user runs it; -1 where nothing tells it.
 long read_syscall() {
   static long const number = [] {
     auto const fds = cloexec_pipe();
@@ -78,13 +64,31 @@ long read_syscall() {
       close(fds[1]);
       _exit(dup2(fds[0], 0) == 0 && read(0, &byte, 1) == 0 ? 0 : 1);
     }
-    long const found = child > 0 ? syscall_of(child) : -1;
+    long seen = -2, found = -1; // found once seen twice
+    for (int look = 0; look < 500 && found < 0 && child > 0; ++look, usleep(10000)) {
+      std::ifstream file(proc(child, "syscall"));
+      long n = -1;
+      std::string fd;
+      found = file >> n >> fd && fd == "0x0" && n == seen ? n : -1;
+      seen = file ? n : -2;
+    }
     close(fds[0]);
     close(fds[1]); // its read ends
     waitpid(child, nullptr, 0);
     return found;
   }();
   return number;
+}
+
+// The number after `key` in /proc/PID/FILE; 0 where there is none.
+std::size_t proc_value(pid_t pid, char const *file, std::string const &key) {
+  std::ifstream in(proc(pid, file));
+  std::string word;
+  std::size_t value = 0;
+  while (in >> word && word != key) {
+  }
+  in >> value;
+  return value;
 }
 
 // The CPU time of a process so far, in clock ticks; 0 where it cannot be read.
@@ -98,6 +102,23 @@ long cpu_of(pid_t pid) {
   }
   fields >> user >> system;
   return user + system;
+}
+
+// For a Windows build, the CPU time of Wine's processes but `pid`: there the
+// program waits on Wine's server and services, which a slow machine slows
+// as much.  0 elsewhere.
+long cpu_of_wine_besides(pid_t pid) {
+  long ticks = 0;
+  std::unique_ptr<DIR, int (*)(DIR *)> const dir(windows_build() ? opendir("/proc") : nullptr, closedir);
+  while (dirent const *entry = dir ? readdir(dir.get()) : nullptr) {
+    std::ifstream file(std::string("/proc/") + entry->d_name + "/comm");
+    std::string name;
+    bool const wine =
+        std::getline(file, name) &&
+        (name.rfind("wineserver", 0) == 0 || (name.size() > 4 && name.substr(name.size() - 4) == ".exe"));
+    ticks += wine && std::atoi(entry->d_name) != pid ? cpu_of(std::atoi(entry->d_name)) : 0;
+  }
+  return ticks;
 }
 
 // A child, forked before any run's pipes exist, told of each process group
@@ -360,29 +381,11 @@ bool Session::blocked_on_input() const {
 #endif
 }
 
-std::size_t Session::position_of_input() const {
-  std::ifstream fdinfo(proc(pid_, "fdinfo/0"));
-  std::string word;
-  std::size_t position = 0;
-  while (fdinfo >> word && word != "pos:") {
-  }
-  fdinfo >> position;
-  return position;
-}
-
-std::size_t Session::peak() const {
-  std::ifstream status(proc(pid_, "status"));
-  std::string word;
-  std::size_t kib = 0;
-  while (status >> word && word != "VmPeak:") {
-  }
-  check(static_cast<bool>(status >> kib), "no VmPeak in " + proc(pid_, "status"));
-  return kib * 1024;
-}
+std::size_t Session::peak() const { return proc_value(pid_, "status", "VmPeak:") * 1024; }
 
 // Feeds the typed input and collects the output until `until` holds; false
 // once the program has ended and its output is all read.  A slow machine
-// only stretches a run, and fails none: a program that does nothing for two
+// only stretches a run, and fails none: a program that does nothing for three
 // seconds, neither running nor writing, will not change, and one that spends
 // a second of CPU time without taking input or writing output spins, however
 // crowded the machine.  Either fails at once, where it should not be, as does
@@ -396,7 +399,7 @@ bool Session::run(Until until, std::string_view screen) {
   auto idle_since = started, looked = started;
   std::size_t taken = 0, wrote = out.size() + err.size();
   long const ticks_per_second = sysconf(_SC_CLK_TCK);
-  long cpu = cpu_of(pid_), cpu_at_progress = cpu;
+  long cpu_at_progress = cpu_of(pid_), busy = -1;
   auto const fail = [&](std::string const &what) {
     throw std::runtime_error(
         "askname " + what +
@@ -448,23 +451,23 @@ bool Session::run(Until until, std::string_view screen) {
     auto const now = clock::now();
     if (status_ < 0 && now - looked >= std::chrono::milliseconds(250)) {
       looked = now;
-      long const used = cpu_of(pid_);
+      long const used = cpu_of(pid_), busy_now = used + cpu_of_wine_besides(pid_);
       // Progress is input taken, from us or from a file, or output.  A sound
       // program writes no more than the texts and the name, with the
       // terminal's echo of what was typed.
-      std::size_t const took = fed_ + position_of_input(), writes = out.size() + err.size();
+      std::size_t const took = fed_ + proc_value(pid_, "fdinfo/0", "pos:"), writes = out.size() + err.size();
       if (writes > (terminal_ ? 3 : 1) * took + 65536) {
         fail("has written more than a dialogue for what it was given");
       }
       bool const moved = took != taken || writes != wrote;
       cpu_at_progress = moved ? used : cpu_at_progress;
-      idle_since = moved || used != cpu ? now : idle_since;
+      idle_since = moved || busy_now != busy ? now : idle_since;
+      busy = busy_now;
       taken = took;
       wrote = writes;
-      cpu = used;
       // Where no CPU time is seen, a slow start could look idle: a longer look.
       if (now - idle_since >=
-          seconds(ticks_per_second > 0 && access("/proc/self/stat", R_OK) == 0 ? 2 : 30)) {
+          seconds(ticks_per_second > 0 && access("/proc/self/stat", R_OK) == 0 ? 3 : 30)) {
         fail("has done nothing for seconds");
       }
       if (used - cpu_at_progress >= ticks_per_second) {

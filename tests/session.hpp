@@ -12,8 +12,9 @@
 #include <vector>
 
 // The program under test, and whether it is a Windows build
-// (ASKNAME_WINDOWS=1), run here under Wine: its text mode writes a line feed
-// as CR LF, and a 0x1A byte ends its input.
+// (ASKNAME_WINDOWS=1), run here under Wine, whose text mode the manual page
+// describes: the rows expect the closing prompt's line feed as CR LF, a 0x1A
+// byte to end the input, and no file offsets.
 std::string program();
 bool windows_build();
 
@@ -49,7 +50,8 @@ public:
   bool waits(std::string_view screen);
   // Runs until the program ends; gives its exit status, or 128 + the signal.
   int end();
-  // The most bytes the running program has had mapped at once (Linux only).
+  // The most bytes the running program has had mapped at once (Linux only; 0
+  // elsewhere).
   std::size_t peak() const;
 
   std::string out{}; // standard output so far (the screen, on a terminal)
@@ -65,7 +67,6 @@ private:
   Session(bool terminal, Redirect const &redirect, std::vector<std::string> const &command);
   bool run(Until until, std::string_view screen = {});
   bool blocked_on_input() const;
-  std::size_t position_of_input() const; // the offset of its standard input, where the system tells it
 
   pid_t pid_ = -1;
   int in_ = -1, out_ = -1, err_ = -1; // -1 once closed
@@ -82,8 +83,8 @@ extern std::string const prompt;
 std::string dialogue(std::string const &name, std::optional<std::string> const &echo = {});
 std::string shown(std::string const &bytes); // printable, and short when long
 // The text a terminal of 25 rows and 80 columns shows after `bytes`, as drawn
-// by libvterm: its rows joined by line feeds, without trailing blanks or
-// empty rows, and a run of U+FFFD as one, as converters differ in how many
+// by libvterm: its rows joined by line feeds, each without trailing blanks
+// and no empty rows at the end, and a run of U+FFFD as one, as converters differ in how many
 // they write; nullopt in a build without libvterm.
 std::optional<std::string> drawn(std::string const &bytes);
 std::array<int, 2> cloexec_pipe(); // a pipe no child inherits unasked
