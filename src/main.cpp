@@ -27,9 +27,10 @@ bool ends_word(char c) { return c == '\0' || c == ' ' || (c >= '\t' && c <= '\r'
 // Each byte is taken with one sbumpc(), not looked at first with sgetc(): on
 // a stream in step with stdio that is one getc() a byte instead of three.
 // A blank that ends the name is taken with it, as the answer's read would
-// take it next anyway.  A NUL is the answer, so it goes back for that read:
-// one byte, just taken, which the buffers of the standard streams and of the
-// Windows console give back.
+// take it next anyway.  A NUL after a name is the answer, so it goes back
+// for that read: one byte, just taken, which the buffers of the standard
+// streams and of the Windows console give back (libc++ keeps it in its own
+// buffer, not in stdin, which that read then passes).
 bool read_word(std::istream &in, name_part &a) {
   using traits = std::istream::traits_type;
   std::streambuf &buf = *in.rdbuf();
@@ -93,7 +94,8 @@ int main() {
   std::cout << "Enter Your Name : " << std::flush;
   a[0] = '\0';
   // The sentry passes over the blanks before the name, or fails at the end.
-  bool ended = !std::istream::sentry(std::cin) || read_word(std::cin, a);
+  // A NUL there is only looked at: it stays in the input for the next reader.
+  bool ended = !std::istream::sentry(std::cin) || std::cin.peek() == '\0' || read_word(std::cin, a);
   if (a[0] == '\0') {
     std::cin.setstate(std::ios_base::failbit); // no name, so no answer is read
   }
