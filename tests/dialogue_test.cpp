@@ -17,39 +17,6 @@ using namespace std::string_literals;
 
 namespace {
 
-struct Closed {
-  std::string input, name;
-};
-
-void PrintTo(Closed const &row, std::ostream *os) { *os << shown(row.input); }
-
-class ClosedInput : public testing::TestWithParam<Closed> {};
-
-// All input is there and then ends: the output is the whole dialogue, byte for byte.
-TEST_P(ClosedInput, WritesTheWholeDialogue) {
-  auto s = Session::piped();
-  s.type(GetParam().input);
-  s.close_input();
-  EXPECT_EQ(s.end(), 0);
-  EXPECT_EQ(s.out, dialogue(GetParam().name));
-  EXPECT_EQ(s.err, "");
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, ClosedInput,
-    testing::Values(Closed{"Ann\ne\n", "Ann"}, Closed{"Ann\nx\n", "Ann"}, Closed{"Ann Lee\n", "Ann"},
-                    Closed{" \t\n\n\v\f\r  Ann\te\n", "Ann"}, Closed{"Ann\r\ne\r\n", "Ann"}, Closed{"", ""},
-                    Closed{" \n\t\n", ""}, Closed{"Ann", "Ann"}, Closed{"Ann\n", "Ann"},
-                    Closed{"An\0n\n"s, "An"}, Closed{"\0Ann\n"s, ""},
-                    Closed{"\x01\x1c\x1d\x1e\x1f\x7f\n", "\x01\x1c\x1d\x1e\x1f\x7f"},
-                    Closed{"\xa0\x85\xff\x80-\n", "\xa0\x85\xff\x80-"},
-                    Closed{"Анна-Мария e\n", "Анна-Мария"}, // 10 letters, 19 bytes
-                    Closed{"abcdefghijklmnopqrs\n", "abcdefghijklmnopqrs"},
-                    Closed{"abcdefghijklmnopqrst\n", "abcdefghijklmnopqrst"},
-                    Closed{std::string(4096, 'x') + " e", std::string(4096, 'x')},
-                    Closed{std::string(8191, 'x') + "\0e"s, std::string(8191, 'x')},
-                    Closed{std::string(3 << 20, 'x') + "\ne\n", std::string(3 << 20, 'x')}));
-
 // Where a script runs: on pipes, on a terminal, or on a terminal that Wine's
 // console draws on, for a Windows build.
 enum class On { pipes, terminal, console };
@@ -142,85 +109,39 @@ std::vector<Script> live() {
   while (euros.size() < 9000) {
     euros += "€";
   }
+  // One row a line: where, then each step as {typed, waits or ends, what it shows}.
+  // clang-format off
   return {
       {On::pipes, {{"", waits, prompt}, {"Ann\n", waits, dialogue("Ann")}, {"e\n", ends, dialogue("Ann")}}},
-      {On::pipes,
-       {{"\n \n\t\n", waits, prompt},
-        {"An", waits, prompt},
-        {"n\n", waits, dialogue("Ann")},
-        {"\n\n", waits, dialogue("Ann")},
-        {"exit", ends, dialogue("Ann")}}},
+      {On::pipes, {{"\n \n\t\n", waits, prompt}, {"An", waits, prompt}, {"n\n", waits, dialogue("Ann")}, {"\n\n", waits, dialogue("Ann")}, {"exit", ends, dialogue("Ann")}}},
       {On::pipes, {{"Ann Lee\n", ends, dialogue("Ann")}}},
       {On::pipes, {{"Ann\0"s, ends, dialogue("Ann")}}},
       {On::pipes, {{long_name + "\n", waits, dialogue(long_name)}, {"e", ends, dialogue(long_name)}}},
-      {On::terminal,
-       {{"", waits, prompt},
-        {"Ann\n", waits, screen},
-        {"\n", waits, screen + "\r\n"},
-        {"e\n", ends, screen + "\r\ne\r\n"}}},
+      {On::terminal, {{"", waits, prompt}, {"Ann\n", waits, screen}, {"\n", waits, screen + "\r\n"}, {"e\n", ends, screen + "\r\ne\r\n"}}},
       {On::terminal, {{"", waits, prompt}, {"\x04", ends, dialogue("", "")}}},
       {On::terminal, {{"", waits, prompt}, {"Ann\n", waits, screen}, {"\x04", ends, screen}}},
-      {On::terminal,
-       {{"", waits, prompt}, {"Ann\x04", waits, prompt + "Ann"}, {"\x04", ends, dialogue("Ann", "Ann")}}},
-      {On::terminal,
-       {{"", waits, prompt},
-        {half_block + "\x04", waits, prompt + half_block},
-        {half_block + "\x04", waits, prompt + full_block},
-        {"\x04", ends, dialogue(full_block, full_block)}}},
-      {On::terminal,
-       {{"", waits, prompt}, {"An", waits, prompt + "An"}, {"\x03", ends, prompt + "An^C"}},
-       128 + SIGINT},
-      {On::terminal,
-       {{"", waits, prompt}, {"Ann\n", waits, screen}, {"\x03", ends, screen + "^C"}},
-       128 + SIGINT},
+      {On::terminal, {{"", waits, prompt}, {"Ann\x04", waits, prompt + "Ann"}, {"\x04", ends, dialogue("Ann", "Ann")}}},
+      {On::terminal, {{"", waits, prompt}, {half_block + "\x04", waits, prompt + half_block}, {half_block + "\x04", waits, prompt + full_block}, {"\x04", ends, dialogue(full_block, full_block)}}},
+      {On::terminal, {{"", waits, prompt}, {"An", waits, prompt + "An"}, {"\x03", ends, prompt + "An^C"}}, 128 + SIGINT},
+      {On::terminal, {{"", waits, prompt}, {"Ann\n", waits, screen}, {"\x03", ends, screen + "^C"}}, 128 + SIGINT},
       // Typed before the prompt is out, keys would meet the terminal before
       // Wine's console has taken it over.
-      {On::console,
-       {{"", waits, at_console},
-        {"Zoë\r", waits, console("Zoë\r\n", "Zoë")},
-        {"e\r", ends, console("Zoë\r\n", "Zoë") + "e"}}},
-      {On::console,
-       {{"", waits, at_console},
-        {"Анна-Мария Łukasz\r", ends, console("Анна-Мария Łukasz\r\n", "Анна-Мария")}}},
-      {On::console,
-       {{"", waits, at_console},
-        {"山田太郎\r", waits, console("山田太郎\r\n", "山田太郎")},
-        {"\r", waits, console("山田太郎\r\n", "山田太郎")},
-        {"e\r", ends, console("山田太郎\r\n", "山田太郎") + "\ne"}}},
-      {On::console,
-       {{"", waits, prompt}, {"a😀b\r", waits, dialogue("a😀b")}, {"e\r", ends, dialogue("a😀b")}},
-       0,
-       true},
-      {On::console,
-       {{"", waits, prompt},
-        {xs, waits, prompt},
-        {"😀\r", waits, dialogue(xs + "😀")},
-        {"e\r", ends, dialogue(xs + "😀")}},
-       0,
-       true},
+      {On::console, {{"", waits, at_console}, {"Zoë\r", waits, console("Zoë\r\n", "Zoë")}, {"e\r", ends, console("Zoë\r\n", "Zoë") + "e"}}},
+      {On::console, {{"", waits, at_console}, {"Анна-Мария Łukasz\r", ends, console("Анна-Мария Łukasz\r\n", "Анна-Мария")}}},
+      {On::console, {{"", waits, at_console}, {"山田太郎\r", waits, console("山田太郎\r\n", "山田太郎")}, {"\r", waits, console("山田太郎\r\n", "山田太郎")}, {"e\r", ends, console("山田太郎\r\n", "山田太郎") + "\ne"}}},
+      {On::console, {{"", waits, prompt}, {"a😀b\r", waits, dialogue("a😀b")}, {"e\r", ends, dialogue("a😀b")}}, 0, true},
+      {On::console, {{"", waits, prompt}, {xs, waits, prompt}, {"😀\r", waits, dialogue(xs + "😀")}, {"e\r", ends, dialogue(xs + "😀")}}, 0, true},
       // Ctrl-Z ends the input at once, without Enter.
       {On::console, {{"", waits, at_console}, {"Ann\x1a", ends, console("Ann", "Ann")}}},
       {On::console, {{"", waits, at_console}, {"\x1a", ends, console("", "")}}},
-      {On::console,
-       {{"", waits, at_console},
-        {"Ann\r", waits, console("Ann\r\n", "Ann")},
-        {"\x1a", ends, console("Ann\r\n", "Ann")}}},
+      {On::console, {{"", waits, at_console}, {"Ann\r", waits, console("Ann\r\n", "Ann")}, {"\x1a", ends, console("Ann\r\n", "Ann")}}},
       {On::console, {{"", waits, prompt}, {"Ann\x1a", ends, dialogue("Ann")}}, 0, true},
       // Bytes that are not UTF-8 show as U+FFFD, the letters after them intact.
       {On::console, {{"", ends, console("", "Zo\uFFFD(")}}, 0, false, "Zo\xeb\xc3(\n"},
       {On::console, {{"", ends, console("", euros)}}, 0, false, euros},
-      {On::console,
-       {{"", ends, console("", "Ren\uFFFDe")}},
-       0,
-       false,
-       "Ren\xe9"
-       "e\n"},
-      {On::console,
-       {{"", ends, console("", "\uFFFDAndré")}},
-       0,
-       false,
-       "\xed"
-       "Andr\xc3\xa9\n"}};
+      {On::console, {{"", ends, console("", "Ren\uFFFDe")}}, 0, false, "Ren\xe9" "e\n"},
+      {On::console, {{"", ends, console("", "\uFFFDAndré")}}, 0, false, "\xed" "Andr\xc3\xa9\n"}};
+  // clang-format on
 }
 
 // Named by where they run, so that `ctest -R console` picks the console rows.
@@ -228,27 +149,31 @@ INSTANTIATE_TEST_SUITE_P(Rows, Live, testing::ValuesIn(live()), [](auto const &r
   return where[static_cast<int>(row.param.on)] + std::to_string(row.index);
 });
 
-struct Fault {
-  char const *what;
-  Session::Redirect redirect;
-  std::string out;
+// All input is there and then ends: the run ends quietly with status 0 and
+// writes `out`, byte for byte.  Arguments change nothing, and broken streams
+// only cut the output short; the SIGPIPE default is restored in the child, so
+// a reader that has gone would kill it.
+struct Closed {
+  std::string input, out;
+  char const *what = nullptr; // how the run differs from a plain one on pipes
+  Session::Redirect redirect{};
   char const *skip = nullptr; // why the row cannot run here
   std::vector<std::string> command{program()};
 };
 
-void PrintTo(Fault const &row, std::ostream *os) { *os << row.what; }
+void PrintTo(Closed const &row, std::ostream *os) {
+  *os << (row.what != nullptr ? row.what : shown(row.input));
+}
 
-class Faults : public testing::TestWithParam<Fault> {};
+class ClosedInput : public testing::TestWithParam<Closed> {};
 
-// Arguments change nothing, and broken streams end the run quietly with
-// status 0; the SIGPIPE default is restored in the child, so a reader that
-// has gone would kill it.
-TEST_P(Faults, EndQuietlyWithStatusZero) {
+TEST_P(ClosedInput, EndsQuietlyWithTheWholeDialogue) {
   if (GetParam().skip != nullptr) {
     GTEST_SKIP() << GetParam().skip;
   }
   auto s = Session::piped(GetParam().redirect, GetParam().command);
-  s.type("Ann\ne\n");
+  s.type(GetParam().input);
+  s.close_input();
   EXPECT_EQ(s.end(), 0);
   EXPECT_EQ(s.out, GetParam().out);
   EXPECT_EQ(s.err, "");
@@ -276,22 +201,34 @@ void stdin_fails_after_ann(posix_spawn_file_actions_t &a) {
   posix_spawn_file_actions_adddup2(&a, fds[0], 0);
 }
 
-std::vector<Fault> faults() {
-  return {{"arguments", {}, dialogue("Ann"), nullptr, {program(), "--help", "--version", "-x", "Bob"}},
-          {"stdout's reader gone", stdout_reader_gone, ""},
-          {"stdout closed", [](auto &a) { posix_spawn_file_actions_addclose(&a, 1); }, ""},
-          {"stdout read-only",
-           [](auto &a) { posix_spawn_file_actions_addopen(&a, 1, "/dev/null", O_RDONLY, 0); }, ""},
-          {"stdout full", [](auto &a) { posix_spawn_file_actions_addopen(&a, 1, "/dev/full", O_WRONLY, 0); },
-           "", access("/dev/full", W_OK) == 0 ? nullptr : "no /dev/full here to fill"},
-          {"stdin closed", [](auto &a) { posix_spawn_file_actions_addclose(&a, 0); }, dialogue("")},
-          {"stdin a directory", [](auto &a) { posix_spawn_file_actions_addopen(&a, 0, "/", O_RDONLY, 0); },
-           dialogue("")},
-          {"stdin fails after Ann", stdin_fails_after_ann, dialogue("Ann"),
+std::vector<Closed> closed() {
+  auto const row = [](std::string input, std::string const &name) {
+    return Closed{std::move(input), dialogue(name)};
+  };
+  std::string const ann = "Ann\ne\n";
+  // clang-format off
+  return {row("Ann\ne\n", "Ann"), row("Ann\nx\n", "Ann"), row("Ann Lee\n", "Ann"), row(" \t\n\n\v\f\r  Ann\te\n", "Ann"),
+          row("Ann\r\ne\r\n", "Ann"), row("", ""), row(" \n\t\n", ""), row("Ann", "Ann"), row("Ann\n", "Ann"),
+          row("An\0n\n"s, "An"), row("\0Ann\n"s, ""), row("\x01\x1c\x1d\x1e\x1f\x7f\n", "\x01\x1c\x1d\x1e\x1f\x7f"),
+          row("\xa0\x85\xff\x80-\n", "\xa0\x85\xff\x80-"),
+          row("Анна-Мария e\n", "Анна-Мария"), // 10 letters, 19 bytes
+          row("abcdefghijklmnopqrs\n", "abcdefghijklmnopqrs"), row("abcdefghijklmnopqrst\n", "abcdefghijklmnopqrst"),
+          row(std::string(4096, 'x') + " e", std::string(4096, 'x')), row(std::string(8191, 'x') + "\0e"s, std::string(8191, 'x')),
+          row(std::string(3 << 20, 'x') + "\ne\n", std::string(3 << 20, 'x')),
+          {ann, dialogue("Ann"), "arguments", {}, nullptr, {program(), "--help", "--version", "-x", "Bob"}},
+          {ann, "", "stdout's reader gone", stdout_reader_gone},
+          {ann, "", "stdout closed", [](auto &a) { posix_spawn_file_actions_addclose(&a, 1); }},
+          {ann, "", "stdout read-only", [](auto &a) { posix_spawn_file_actions_addopen(&a, 1, "/dev/null", O_RDONLY, 0); }},
+          {ann, "", "stdout full", [](auto &a) { posix_spawn_file_actions_addopen(&a, 1, "/dev/full", O_WRONLY, 0); },
+           access("/dev/full", W_OK) == 0 ? nullptr : "no /dev/full here to fill"},
+          {ann, dialogue(""), "stdin closed", [](auto &a) { posix_spawn_file_actions_addclose(&a, 0); }},
+          {ann, dialogue(""), "stdin a directory", [](auto &a) { posix_spawn_file_actions_addopen(&a, 0, "/", O_RDONLY, 0); }},
+          {ann, dialogue("Ann"), "stdin fails after Ann", stdin_fails_after_ann,
            windows_build() ? "Wine waits for a pipe set not to block, so the read never fails" : nullptr}};
+  // clang-format on
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, Faults, testing::ValuesIn(faults()));
+INSTANTIATE_TEST_SUITE_P(Rows, ClosedInput, testing::ValuesIn(closed()));
 
 // A name far larger than the memory the program may use, from a file: it
 // comes back whole, and the offset is left at the end of what was taken.

@@ -455,7 +455,9 @@ bool Session::run(Until until, std::string_view screen) {
       // Progress is input taken, from us or from a file, or output.  A sound
       // program writes no more than the texts and the name, with the
       // terminal's echo of what was typed.
-      std::size_t const took = fed_ + proc_value(pid_, "fdinfo/0", "pos:"), writes = out.size() + err.size();
+      // An offset once read stays: a program that has just ended shows none.
+      read_ = std::max(read_, proc_value(pid_, "fdinfo/0", "pos:"));
+      std::size_t const took = fed_ + read_, writes = out.size() + err.size();
       if (writes > (terminal_ ? 3 : 1) * took + 65536) {
         fail("has written more than a dialogue for what it was given");
       }

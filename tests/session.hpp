@@ -74,6 +74,7 @@ private:
   std::string pending_{};
   std::size_t sent_ = 0; // of pending_
   std::size_t fed_ = 0;  // bytes it has been given through the pipe or terminal
+  std::size_t read_ = 0; // the furthest offset of its standard input seen
   int status_ = -1;
 };
 
