@@ -22,15 +22,12 @@ using name_part = std::array<char, name_room>;
 
 bool ends_word(char c) { return c == '\0' || c == ' ' || (c >= '\t' && c <= '\r'); }
 
-// Takes the next bytes of the name into `a`, as many as it holds, and ends
-// them with a NUL; true if the name ended, false if there is more of it.
-// Each byte is taken with one sbumpc(), not looked at first with sgetc(): on
-// a stream in step with stdio that is one getc() a byte instead of three.
-// A blank that ends the name is taken with it, as the answer's read would
-// take it next anyway.  A NUL after a name is the answer, so it goes back
-// for that read: one byte, just taken, which the buffers of the standard
-// streams and of the Windows console give back (libc++ keeps it in its own
-// buffer, not in stdin, which that read then passes).
+// Takes the name's next bytes into `a`, as many as it holds, NUL-ended; true
+// once the name has ended.  One sbumpc() a byte, not sgetc() first: on a
+// stream in step with stdio, one getc() a byte instead of three.  A blank
+// that ends the name goes with it, as the answer's read would take it next
+// anyway; a NUL after a name is the answer, so it goes back for that read
+// (libc++ keeps it in its own buffer, not in stdin, which that read passes).
 bool read_word(std::istream &in, name_part &a) {
   using traits = std::istream::traits_type;
   std::streambuf &buf = *in.rdbuf();
