@@ -417,8 +417,9 @@ bool Session::run(Until until, std::string_view screen) {
       }
     }
     // Reaped first, then read: what it wrote is all there to be read.
-    if (status_ < 0 && waitpid(pid_, &status_, WNOHANG) == pid_) {
-      watch(-pid_);
+    if (status_ < 0) {
+      bool const reaped = waitpid(pid_, &status_, WNOHANG) == pid_;
+      reaped ? watch(-pid_) : static_cast<void>(status_ = -1); // its group may soon be another's
     }
     for (auto [fd, into] : {std::pair{&out_, &out}, std::pair{&err_, &err}}) {
       if (*fd >= 0 && !drain(*fd, *into)) {
