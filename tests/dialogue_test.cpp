@@ -48,15 +48,15 @@ class Live : public testing::TestWithParam<Script> {};
 // showing exactly `out`, or has ended showing it.
 TEST_P(Live, WaitsExactlyWhenItShould) {
   auto const &row = GetParam();
-  if (row.on != On::pipes && !Session::has_terminal()) {
-    GTEST_SKIP() << "needs a pseudo-terminal, and none can be had here";
-  }
-  if (row.on == On::terminal && !Session::tells_waits()) {
-    GTEST_SKIP()
-        << "a terminal row needs Linux, and a program that reads the terminal itself, not through Wine";
-  }
-  if (row.on == On::console && (!windows_build() || !drawn(""))) {
-    GTEST_SKIP() << "a console row needs a Windows build under Wine, and libvterm to draw its console";
+  char const *const skip =
+      row.on != On::pipes && !Session::has_terminal() ? "needs a pseudo-terminal, and none can be had here"
+      : row.on == On::terminal && !Session::tells_waits()
+          ? "a terminal row needs Linux, and a program that reads the terminal itself, not through Wine"
+      : row.on == On::console && (!windows_build() || !drawn(""))
+          ? "a console row needs a Windows build under Wine, and libvterm to draw its console"
+          : nullptr;
+  if (skip != nullptr) {
+    GTEST_SKIP() << skip;
   }
   std::unique_ptr<std::FILE, int (*)(std::FILE *)> const output(std::tmpfile(), std::fclose),
       input(std::tmpfile(), std::fclose);

@@ -188,18 +188,11 @@ std::string dialogue(std::string const &name, std::optional<std::string> const &
 }
 
 std::string shown(std::string const &bytes) {
-  if (bytes.empty()) {
-    return "(nothing)";
-  }
-  std::string text;
+  std::string text = bytes.empty() ? "(nothing)" : "";
   for (char const byte : bytes.substr(0, 40)) {
     auto const c = static_cast<unsigned char>(byte);
-    if (c >= ' ' && c < 0x7f && c != '\\') {
-      text += byte;
-    } else {
-      char const *hex = "0123456789abcdef";
-      text += {'\\', 'x', hex[c >> 4], hex[c & 15]};
-    }
+    char const hex[] = {'\\', 'x', "0123456789abcdef"[c >> 4], "0123456789abcdef"[c & 15], '\0'};
+    text += c >= ' ' && c < 0x7f && c != '\\' ? std::string(1, byte) : hex;
   }
   return bytes.size() > 40 ? text + "...(" + std::to_string(bytes.size()) + " bytes)" : text;
 }
