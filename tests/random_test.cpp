@@ -37,8 +37,7 @@ Reading model(std::string input) {
 
 // Random inputs from the bytes the rules care about, first held open, then ended.
 TEST(Random, FollowsTheReadingRules) {
-  char const *const env = std::getenv("ASKNAME_SEED");
-  auto const seed = env != nullptr ? std::strtoul(env, nullptr, 10) : 20261207UL;
+  auto const seed = env("ASKNAME_SEED").empty() ? 20261207UL : std::stoul(env("ASKNAME_SEED"));
   std::mt19937 random(static_cast<std::mt19937::result_type>(seed));
   std::string const alphabet[] = {
       "a",    "Z",    "9",    "-",        " ",   "\t", "\n", "\v", "\f", "\r", std::string(1, '\0'),

@@ -8,9 +8,6 @@
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
-#ifdef __linux__
-#include <sys/syscall.h>
-#endif
 #ifdef ASKNAME_VTERM
 #include <vterm.h>
 #endif
@@ -25,6 +22,7 @@
 #include <memory>
 #include <sstream>
 #include <stdexcept>
+#include <tuple>
 
 extern char **environ;
 
@@ -40,14 +38,11 @@ void check(bool ok, std::string const &what) {
 // on a terminal whose last user has gone).
 bool drain(int fd, std::string &into) {
   char buf[65536];
-  for (;;) {
-    ssize_t const n = read(fd, buf, sizeof buf);
-    if (n > 0) {
-      into.append(buf, static_cast<size_t>(n));
-    } else {
-      return n < 0 && errno == EAGAIN;
-    }
+  ssize_t n = 0;
+  while ((n = read(fd, buf, sizeof buf)) > 0) {
+    into.append(buf, static_cast<size_t>(n));
   }
+  return n < 0 && errno == EAGAIN;
 }
 
 std::string proc(pid_t pid, char const *file) { return "/proc/" + std::to_string(pid) + "/" + file; }
@@ -93,12 +88,11 @@ std::size_t proc_value(pid_t pid, char const *file, std::string const &key) {
 
 // The CPU time of a process so far, in clock ticks; 0 where it cannot be read.
 long cpu_of(pid_t pid) {
-  std::ifstream file(proc(pid, "stat"));
-  std::string stat, field;
-  std::getline(file, stat);
-  std::istringstream fields(stat.substr(std::min(stat.rfind(')') + 1, stat.size())));
+  std::ifstream fields(proc(pid, "stat"));
+  std::string field;
+  std::getline(fields, field, ')'); // the name, which has no ')' in the programs looked at
   long user = 0, system = 0;
-  for (int skip = 0; skip < 11 && fields >> field; ++skip) { // to field 14, utime, after the name
+  for (int skip = 0; skip < 11 && fields >> field; ++skip) { // to field 14, utime
   }
   fields >> user >> system;
   return user + system;
@@ -152,15 +146,11 @@ void watch(pid_t group) { [[maybe_unused]] auto const told = write(watchdog(), &
 
 } // namespace
 
-std::string program() {
-  char const *const named = std::getenv("ASKNAME");
-  return named != nullptr && *named != '\0' ? named : ASKNAME_EXE;
-}
+std::string env(char const *name) { return std::getenv(name) != nullptr ? std::getenv(name) : ""; }
 
-bool windows_build() {
-  char const *const flag = std::getenv("ASKNAME_WINDOWS");
-  return flag != nullptr && std::string_view(flag) == "1";
-}
+std::string program() { return env("ASKNAME").empty() ? ASKNAME_EXE : env("ASKNAME"); }
+
+bool windows_build() { return env("ASKNAME_WINDOWS") == "1"; }
 
 bool Session::tells_waits() { return !windows_build() && read_syscall() >= 0; }
 
@@ -244,7 +234,7 @@ Session::Session(bool terminal, Redirect const &redirect, std::vector<std::strin
   posix_spawnattr_t attr;
   posix_spawn_file_actions_init(&actions);
   posix_spawnattr_init(&attr);
-  int child[3] = {-1, -1, -1};
+  std::array<int, 3> child{-1, -1, -1}; // its ends of the pipes
   // Its own process group, so that a wrapper and what it starts end together.
   short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP;
   if (terminal_ && windows_build()) {
@@ -282,14 +272,10 @@ Session::Session(bool terminal, Redirect const &redirect, std::vector<std::strin
     posix_spawn_file_actions_adddup2(&actions, 0, 2);
   } else {
     auto const input = cloexec_pipe(), output = cloexec_pipe(), errors = cloexec_pipe();
-    in_ = input[1];
-    out_ = output[0];
-    err_ = errors[0];
-    child[0] = input[0];
-    child[1] = output[1];
-    child[2] = errors[1];
-    for (int fd = 0; fd < 3; ++fd) {
-      posix_spawn_file_actions_adddup2(&actions, child[fd], fd);
+    std::tie(in_, out_, err_) = std::tie(input[1], output[0], errors[0]);
+    child = {input[0], output[1], errors[1]};
+    for (std::size_t fd = 0; fd < 3; ++fd) {
+      posix_spawn_file_actions_adddup2(&actions, child.at(fd), static_cast<int>(fd));
     }
   }
   if (redirect) {
@@ -304,25 +290,19 @@ Session::Session(bool terminal, Redirect const &redirect, std::vector<std::strin
   posix_spawnattr_setsigdefault(&attr, &defaults);
   posix_spawnattr_setflags(&attr, flags);
 
-  std::vector<char *> argv;
-  for (auto const &word : command) {
-    argv.push_back(const_cast<char *>(word.c_str()));
-  }
-  argv.push_back(nullptr);
+  std::vector<char *> argv(command.size() + 1, nullptr);
+  std::transform(command.begin(), command.end(), argv.begin(),
+                 [](auto &w) { return const_cast<char *>(w.c_str()); });
   int const spawned = posix_spawnp(&pid_, argv[0], &actions, &attr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
-  for (int fd : child) {
-    if (fd >= 0) {
-      close(fd);
-    }
+  for (int fd : child) { // -1 where there is none, which fails harmlessly, as below
+    close(fd);
   }
   check(spawned == 0, "cannot start " + command[0]);
   watch(pid_);
   for (int fd : {in_, out_, err_}) {
-    if (fd >= 0) {
-      fcntl(fd, F_SETFL, O_NONBLOCK);
-    }
+    fcntl(fd, F_SETFL, O_NONBLOCK);
   }
 }
 
@@ -333,9 +313,7 @@ Session::~Session() {
     watch(-pid_);
   }
   for (int fd : {in_, out_, err_}) {
-    if (fd >= 0) {
-      close(fd);
-    }
+    close(fd);
   }
 }
 
@@ -359,7 +337,6 @@ int Session::end() {
 // Whether the program sleeps in read(0) with nothing left for it to read: a
 // wait that only more input can end.
 bool Session::blocked_on_input() const {
-#ifdef __linux__
   // Input first: a reader being woken by it still shows as asleep in read.
   int unread = 0;
   if (!pending_.empty() || (!terminal_ && (ioctl(in_, FIONREAD, &unread) != 0 || unread != 0))) {
@@ -369,9 +346,6 @@ bool Session::blocked_on_input() const {
   long number = -1;
   std::string fd;
   return syscall >> number >> fd && number == read_syscall() && fd == "0x0";
-#else
-  return false;
-#endif
 }
 
 std::size_t Session::peak() const { return proc_value(pid_, "status", "VmPeak:") * 1024; }

@@ -15,6 +15,7 @@
 // (ASKNAME_WINDOWS=1), run here under Wine, whose text mode the manual page
 // describes: the rows expect the closing prompt's line feed as CR LF, a 0x1A
 // byte to end the input, and no file offsets.
+std::string env(char const *name); // the environment variable, or "" where it is unset
 std::string program();
 bool windows_build();
 
