@@ -64,13 +64,10 @@ TEST_P(Live, WaitsExactlyWhenItShould) {
   int const out = fileno(output.get()), in = fileno(input.get());
   std::string const given = row.input.value_or("");
   ASSERT_EQ(pwrite(in, given.data(), given.size(), 0), static_cast<ssize_t>(given.size()));
+  // A stream not sent to a file is put onto itself, which changes nothing.
   auto s = row.on == On::pipes ? Session::piped() : Session::on_terminal([&](auto &a) {
-    if (row.to_file) {
-      posix_spawn_file_actions_adddup2(&a, out, 1);
-    }
-    if (row.input) {
-      posix_spawn_file_actions_adddup2(&a, in, 0);
-    }
+    posix_spawn_file_actions_adddup2(&a, row.to_file ? out : 1, 1);
+    posix_spawn_file_actions_adddup2(&a, row.input ? in : 0, 0);
   });
   if (row.to_file) {
     s.shows = [out] {
@@ -161,9 +158,7 @@ struct Closed {
   std::vector<std::string> command{program()};
 };
 
-void PrintTo(Closed const &row, std::ostream *os) {
-  *os << (row.what != nullptr ? row.what : shown(row.input));
-}
+void PrintTo(Closed const &row, std::ostream *os) { *os << (row.what ? row.what : shown(row.input)); }
 
 class ClosedInput : public testing::TestWithParam<Closed> {};
 
@@ -202,8 +197,8 @@ void stdin_fails_after_ann(posix_spawn_file_actions_t &a) {
 }
 
 std::vector<Closed> closed() {
-  auto const row = [](std::string input, std::string const &name) {
-    return Closed{std::move(input), dialogue(name)};
+  auto const row = [](std::string const &input, std::string const &name) {
+    return Closed{input, dialogue(name)};
   };
   std::string const ann = "Ann\ne\n";
   // clang-format off

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
+#include <memory>
 #include <random>
 #include <string>
 
@@ -43,9 +44,9 @@ TEST(Random, FollowsTheReadingRules) {
       "a",    "Z",    "9",    "-",        " ",   "\t", "\n", "\v", "\f", "\r", std::string(1, '\0'),
       "\xa0", "\x85", "\xff", "\xc3\xa9", "\x1a"};
   std::uniform_int_distribution<std::size_t> length(0, 8), pick(0, std::size(alphabet) - 1);
-  std::FILE *const scratch = std::tmpfile();
-  ASSERT_NE(scratch, nullptr);
-  int const file = fileno(scratch);
+  std::unique_ptr<std::FILE, int (*)(std::FILE *)> const scratch(std::tmpfile(), std::fclose);
+  ASSERT_TRUE(scratch);
+  int const file = fileno(scratch.get());
   for (int run = 0; run < 300; ++run) {
     std::string input;
     for (auto n = length(random); n > 0; --n) {
@@ -74,9 +75,7 @@ TEST(Random, FollowsTheReadingRules) {
     }
     off_t const start = run % 3 == 0 ? 0 : run % 3 == 1 ? 4 : (off_t{3} << 30) + 4;
     ASSERT_EQ(ftruncate(file, 0), 0);
-    if (start > 0) {
-      ASSERT_EQ(pwrite(file, "Bob\n", 4, start - 4), 4);
-    }
+    ASSERT_EQ(start > 0 ? pwrite(file, "Bob\n", 4, start - 4) : 4, 4);
     ASSERT_EQ(pwrite(file, input.data(), input.size(), start), static_cast<ssize_t>(input.size()));
     ASSERT_EQ(lseek(file, start, SEEK_SET), start);
     auto f = Session::piped([file](auto &a) { posix_spawn_file_actions_adddup2(&a, file, 0); });
@@ -84,7 +83,6 @@ TEST(Random, FollowsTheReadingRules) {
     ASSERT_EQ(f.out, dialogue(expected.name));
     ASSERT_EQ(lseek(file, 0, SEEK_CUR), start + static_cast<off_t>(expected.taken));
   }
-  std::fclose(scratch);
 }
 
 } // namespace

@@ -20,7 +20,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
-#include <sstream>
+#include <regex>
 #include <stdexcept>
 #include <tuple>
 
@@ -107,9 +107,7 @@ long cpu_of_wine_besides(pid_t pid) {
   while (dirent const *entry = dir ? readdir(dir.get()) : nullptr) {
     std::ifstream file(std::string("/proc/") + entry->d_name + "/comm");
     std::string name;
-    bool const wine =
-        std::getline(file, name) &&
-        (name.rfind("wineserver", 0) == 0 || (name.size() > 4 && name.substr(name.size() - 4) == ".exe"));
+    bool const wine = std::getline(file, name) && std::regex_search(name, std::regex("^wineserver|\\.exe$"));
     ticks += wine && std::atoi(entry->d_name) != pid ? cpu_of(std::atoi(entry->d_name)) : 0;
   }
   return ticks;
@@ -196,16 +194,9 @@ std::optional<std::string> drawn(std::string const &bytes) {
   vterm_input_write(vt.get(), bytes.data(), bytes.size());
   std::string text(25 * 81 * 4 * VTERM_MAX_CHARS_PER_CELL, '\0');
   text.resize(vterm_screen_get_text(screen, text.data(), text.size(), VTermRect{0, 25, 0, 80}));
-  std::string lines;
-  std::istringstream rows(text);
-  for (std::string row; std::getline(rows, row);) {
-    lines += row.erase(row.find_last_not_of(' ') + 1) + '\n';
-  }
-  std::string const bad = "\uFFFD";
-  for (auto at = lines.find(bad + bad); at != std::string::npos; at = lines.find(bad + bad, at)) {
-    lines.erase(at, bad.size());
-  }
-  return lines.erase(lines.find_last_not_of('\n') + 1);
+  text = std::regex_replace(std::regex_replace(text, std::regex(" +(\n|$)"), "$1"), std::regex("(\uFFFD)+"),
+                            "\uFFFD");
+  return text.erase(text.find_last_not_of('\n') + 1);
 #else
   static_cast<void>(bytes);
   return std::nullopt;
@@ -219,11 +210,9 @@ Session::Session(bool terminal, Redirect const &redirect, std::vector<std::strin
   // terminal's encoding is told by the locale (Wine's console reads it so),
   // and ours, drawn by libvterm, is UTF-8.
   [[maybe_unused]] static bool const ready = [] {
-    int fd = -1;
-    do {
-      fd = open("/dev/null", O_RDWR);
-    } while (fd >= 0 && fd <= 2);
-    close(fd);
+    for (int fd = 0; fd >= 0 && fd <= 2;) {
+      fd = open("/dev/null", O_RDWR | O_CLOEXEC); // which the program's own 0, 1 and 2 replace
+    }
     signal(SIGPIPE, SIG_IGN);
     unsetenv("LC_ALL");
     unsetenv("LC_CTYPE");
@@ -361,7 +350,6 @@ bool Session::run(Until until, std::string_view screen) {
   using clock = std::chrono::steady_clock;
   using std::chrono::seconds;
   auto const started = clock::now();
-  auto const deadline = started + std::chrono::minutes(10);
   std::optional<clock::time_point> shown_since;
   auto idle_since = started, looked = started;
   std::size_t taken = 0, wrote = out.size() + err.size();
@@ -375,13 +363,10 @@ bool Session::run(Until until, std::string_view screen) {
   };
   for (;;) {
     if (!pending_.empty() && in_ >= 0) {
-      ssize_t const n = write(in_, pending_.data() + sent_, pending_.size() - sent_);
-      sent_ += n > 0 ? static_cast<size_t>(n) : 0;
-      fed_ += n > 0 ? static_cast<size_t>(n) : 0;
-      if (sent_ == pending_.size() || (n < 0 && errno != EAGAIN)) { // all sent, or no more read
-        pending_.clear();
-        sent_ = 0;
-      }
+      ssize_t const n = write(in_, pending_.data(), pending_.size());
+      auto const sent = static_cast<std::size_t>(std::max<ssize_t>(n, 0));
+      fed_ += sent;
+      pending_.erase(0, n < 0 && errno != EAGAIN ? std::string::npos : sent); // all, where no more is read
     }
     // Reaped first, then read: what it wrote is all there to be read.
     if (status_ < 0) {
@@ -432,9 +417,7 @@ bool Session::run(Until until, std::string_view screen) {
       bool const moved = took != taken || writes != wrote;
       cpu_at_progress = moved ? used : cpu_at_progress;
       idle_since = moved || busy_now != busy ? now : idle_since;
-      busy = busy_now;
-      taken = took;
-      wrote = writes;
+      std::tie(busy, taken, wrote) = std::tuple(busy_now, took, writes);
       // Where no CPU time is seen, a slow start could look idle: a longer look.
       if (now - idle_since >=
           seconds(ticks_per_second > 0 && access("/proc/self/stat", R_OK) == 0 ? 3 : 30)) {
@@ -444,7 +427,7 @@ bool Session::run(Until until, std::string_view screen) {
         fail("has spent a second of CPU time without taking input or writing output");
       }
     }
-    if (now >= deadline) {
+    if (now - started >= std::chrono::minutes(10)) {
       fail("neither waited nor ended within 10 minutes");
     }
     pollfd fds[] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}, {pending_.empty() ? -1 : in_, POLLOUT, 0}};

@@ -72,10 +72,9 @@ private:
   pid_t pid_ = -1;
   int in_ = -1, out_ = -1, err_ = -1; // -1 once closed
   bool terminal_;
-  std::string pending_{};
-  std::size_t sent_ = 0; // of pending_
-  std::size_t fed_ = 0;  // bytes it has been given through the pipe or terminal
-  std::size_t read_ = 0; // the furthest offset of its standard input seen
+  std::string pending_{}; // typed, not yet sent
+  std::size_t fed_ = 0;   // bytes it has been given through the pipe or terminal
+  std::size_t read_ = 0;  // the furthest offset of its standard input seen
   int status_ = -1;
 };
 
