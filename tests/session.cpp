@@ -388,6 +388,7 @@ bool Session::run(Until until, std::string_view screen) {
       return true;
     }
     if (until == Until::waiting && status_ < 0) {
+      // A wait is a wait, but a terminal's echo comes later than our bytes are taken.
       if (tells_waits() && blocked_on_input() && (!terminal_ || view() == screen)) {
         drain(out_, out);
         return true;

@@ -11,10 +11,8 @@
 #include <string_view>
 #include <vector>
 
-// The program under test, and whether it is a Windows build
-// (ASKNAME_WINDOWS=1), run here under Wine, whose text mode the manual page
-// describes: the rows expect the closing prompt's line feed as CR LF, a 0x1A
-// byte to end the input, and no file offsets.
+// The program under test, and whether it is a Windows build run under Wine
+// (ASKNAME_WINDOWS=1), whose text mode the manual page describes.
 std::string env(char const *name); // the environment variable, or "" where it is unset
 std::string program();
 bool windows_build();
@@ -31,10 +29,8 @@ public:
   }
   static Session on_terminal(Redirect const &redirect = {}) { return Session(true, redirect, {program()}); }
 
-  // Whether a wait for input can be told from a run that goes on: that reads
-  // Linux's /proc/PID/syscall, and needs a program that reads for itself
-  // rather than through Wine.  Elsewhere waits() can only see that the
-  // program has not ended.
+  // Whether a wait for input can be told (from Linux's /proc/PID/syscall, of
+  // a program not run by Wine); elsewhere waits() sees only that it runs on.
   static bool tells_waits();
   static bool has_terminal(); // whether a pseudo-terminal can be had here
 
@@ -45,21 +41,17 @@ public:
   void type(std::string_view bytes) { pending_.append(bytes); }
   void close_input();
   // Runs until the program waits for input with `screen` shown (true) or has
-  // ended (false).  On pipes where waits are told, a wait is a wait whatever
-  // the output; on a terminal, its own echo reaches the screen later than
-  // the program takes our bytes.
+  // ended (false).
   bool waits(std::string_view screen);
   // Runs until the program ends; gives its exit status, or 128 + the signal.
   int end();
-  // The most bytes the running program has had mapped at once (Linux only; 0
-  // elsewhere).
+  // The most bytes the running program has had mapped at once; 0 but on Linux.
   std::size_t peak() const;
 
   std::string out{}; // standard output so far (the screen, on a terminal)
   std::string err{}; // standard error so far
-  // What the run shows, which waits() and the tests compare: `out`, or on
-  // Wine's console the screen as drawn; a test may name another, such as a
-  // file that standard output is sent to.
+  // What the run shows, which waits() and the tests compare: `out`, Wine's
+  // console as drawn, or what a test names, such as a file it writes to.
   std::function<std::string()> shows{};
   std::string view() const;
 
@@ -84,8 +76,7 @@ extern std::string const prompt;
 std::string dialogue(std::string const &name, std::optional<std::string> const &echo = {});
 std::string shown(std::string const &bytes); // printable, and short when long
 // The text a terminal of 25 rows and 80 columns shows after `bytes`, as drawn
-// by libvterm: its rows joined by line feeds, each without trailing blanks
-// and no empty rows at the end, and a run of U+FFFD as one, as converters differ in how many
-// they write; nullopt in a build without libvterm.
+// by libvterm, less trailing blanks and empty rows, a run of U+FFFD as one
+// (converters differ in how many they write); nullopt without libvterm.
 std::optional<std::string> drawn(std::string const &bytes);
 std::array<int, 2> cloexec_pipe(); // a pipe no child inherits unasked
