@@ -40,11 +40,7 @@ if(WIN32)
   if(ASKNAME_GROFF)
     execute_process(
       COMMAND ${ASKNAME_GROFF} -man -Tutf8 -P-cbou -rLL=72n -rHY=0 -dAD=l -rwindows=1 ${manual}
-      OUTPUT_VARIABLE manual_text
-      RESULT_VARIABLE failed)
-    if(failed)
-      message(FATAL_ERROR "askname: groff could not format ${manual}")
-    endif()
+      OUTPUT_VARIABLE manual_text COMMAND_ERROR_IS_FATAL ANY)
   else()
     message(STATUS "askname: groff not found, so README.txt names the manual page instead of holding it")
     set(manual_text "The manual page is man/askname.1.in in askname's source.")
@@ -109,11 +105,7 @@ find_program(ASKNAME_GZIP gzip REQUIRED DOC "gzip, which compresses the manual p
 foreach(name IN ITEMS askname.1 changelog)
   execute_process(
     COMMAND ${ASKNAME_GZIP} -9n -c ${PROJECT_BINARY_DIR}/${name}
-    OUTPUT_FILE ${PROJECT_BINARY_DIR}/${name}.gz
-    RESULT_VARIABLE failed)
-  if(failed)
-    message(FATAL_ERROR "askname: gzip could not compress ${name}")
-  endif()
+    OUTPUT_FILE ${PROJECT_BINARY_DIR}/${name}.gz COMMAND_ERROR_IS_FATAL ANY)
 endforeach()
 install(FILES ${manual}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 # Only the .deb carries these: cpack adds the component for DEB alone.

@@ -72,10 +72,9 @@ private:
 };
 
 // How many of the bytes may go to a converter: not a sequence that their end
-// cuts short.  Handed one, a converter may take the bytes after it into its
-// U+FFFD (Wine's takes up to two, letters too), so it is held back from the
-// earliest lead byte among the last three whose length runs past the end,
-// whatever follows it.
+// cuts short, into whose U+FFFD a converter may take the bytes after it
+// (Wine's takes up to two, letters too).  It is held back from the earliest
+// lead byte among the last three whose length runs past the end.
 std::size_t whole(std::string const &bytes) {
   std::size_t ready = bytes.size();
   for (std::size_t at = bytes.size(); at > 0 && bytes.size() - at < 3;) {
@@ -86,10 +85,9 @@ std::size_t whole(std::string const &bytes) {
   return ready;
 }
 
-// What is written, as UTF-8, shown before the write returns, but for the
-// end of a sequence that the write cuts short, which waits for the next
-// write: no wait for a flush, which a library may skip.  Bytes that are not UTF-8 show as Windows'
-// converter makes them, one U+FFFD or more, the letters after them intact.
+// What is written, as UTF-8, shown by each write, not at a flush (which a
+// library may skip); only a sequence that a write cuts short waits for the
+// next.  Bytes that are not UTF-8 show as Windows' converter makes them.
 class console_writer : public std::streambuf {
 public:
   explicit console_writer(HANDLE console) : console_(console) {}

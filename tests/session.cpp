@@ -340,12 +340,11 @@ bool Session::blocked_on_input() const {
 std::size_t Session::peak() const { return proc_value(pid_, "status", "VmPeak:") * 1024; }
 
 // Feeds the typed input and collects the output until `until` holds; false
-// once the program has ended and its output is all read.  A slow machine
-// only stretches a run, and fails none: a program that does nothing for three
-// seconds, neither running nor writing, will not change, and one that spends
-// a second of CPU time without taking input or writing output spins, however
-// crowded the machine.  Either fails at once, where it should not be, as does
-// one that writes more than a dialogue.
+// once the program has ended and its output is all read.  A slow machine only
+// stretches a run: a program that neither runs nor writes for three seconds
+// will not change, and one that spends a second of CPU time without taking
+// input or writing output spins.  Either fails at once where it should not
+// be, as does one that writes more than a dialogue.
 bool Session::run(Until until, std::string_view screen) {
   using clock = std::chrono::steady_clock;
   using std::chrono::seconds;
@@ -406,10 +405,9 @@ bool Session::run(Until until, std::string_view screen) {
     if (status_ < 0 && now - looked >= std::chrono::milliseconds(250)) {
       looked = now;
       long const used = cpu_of(pid_), busy_now = used + cpu_of_wine_besides(pid_);
-      // Progress is input taken, from us or from a file, or output.  A sound
-      // program writes no more than the texts and the name, with the
-      // terminal's echo of what was typed.
-      // An offset once read stays: a program that has just ended shows none.
+      // Progress is input taken, from us or from a file (an offset once read
+      // stays: a program that has just ended shows none), or output.  A sound
+      // program writes the texts and the name, and a terminal echoes what was typed.
       read_ = std::max(read_, proc_value(pid_, "fdinfo/0", "pos:"));
       std::size_t const took = fed_ + read_, writes = out.size() + err.size();
       if (writes > (terminal_ ? 3 : 1) * took + 65536) {
