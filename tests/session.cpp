@@ -145,9 +145,7 @@ void watch(pid_t group) { [[maybe_unused]] auto const told = write(watchdog(), &
 } // namespace
 
 std::string env(char const *name) { return std::getenv(name) != nullptr ? std::getenv(name) : ""; }
-
 std::string program() { return env("ASKNAME").empty() ? ASKNAME_EXE : env("ASKNAME"); }
-
 bool windows_build() { return env("ASKNAME_WINDOWS") == "1"; }
 
 bool Session::tells_waits() { return !windows_build() && read_syscall() >= 0; }
