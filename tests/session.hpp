@@ -76,7 +76,8 @@ extern std::string const prompt;
 std::string dialogue(std::string const &name, std::optional<std::string> const &echo = {});
 std::string shown(std::string const &bytes); // printable, and short when long
 // The text a terminal of 25 rows and 80 columns shows after `bytes`, as drawn
-// by libvterm, less trailing blanks and empty rows, a run of U+FFFD as one
-// (converters differ in how many they write); nullopt without libvterm.
+// by libvterm, less each row's trailing blanks and the empty rows at the end,
+// a run of U+FFFD as one (converters differ in how many they write); nullopt
+// without libvterm.
 std::optional<std::string> drawn(std::string const &bytes);
 std::array<int, 2> cloexec_pipe(); // a pipe no child inherits unasked
