@@ -403,12 +403,15 @@ bool Session::run(Until until, std::string_view screen) {
     if (status_ < 0 && now - looked >= std::chrono::milliseconds(250)) {
       looked = now;
       long const used = cpu_of(pid_), busy_now = used + cpu_of_wine_besides(pid_);
-      // Progress is input taken, from us or from a file (an offset once read
-      // stays: a program that has just ended shows none), or output.  A sound
-      // program writes the texts and the name, and a terminal echoes what was typed.
+      // Progress is input taken, from us or from a file, or output.  A sound
+      // program writes the texts and the name, and a terminal echoes what was
+      // typed.  A program that has just ended shows no offset, so the last one
+      // seen stays, and it is not judged on what it wrote since.
       read_ = std::max(read_, proc_value(pid_, "fdinfo/0", "pos:"));
       std::size_t const took = fed_ + read_, writes = out.size() + err.size();
-      if (writes > (terminal_ ? 3 : 1) * took + 65536) {
+      siginfo_t ended{};
+      waitid(P_PID, static_cast<id_t>(pid_), &ended, WEXITED | WNOHANG | WNOWAIT);
+      if (ended.si_pid == 0 && writes > (terminal_ ? 3 : 1) * took + 65536) {
         fail("has written more than a dialogue for what it was given");
       }
       bool const moved = took != taken || writes != wrote;
