@@ -47,9 +47,16 @@ bool drain(int fd, std::string &into) {
 
 std::string proc(pid_t pid, char const *file) { return "/proc/" + std::to_string(pid) + "/" + file; }
 
-// The number /proc/PID/syscall shows for a process asleep in read(0), as
-// a child shows it: the kernel's, which is not this binary's SYS_read where
-// an emulator such as qemu-user runs it; -1 where nothing tells it.
+// The system call a process is in, as /proc/PID/syscall numbers it, if on descriptor 0; else -1.
+long call_on_stdin(pid_t pid) {
+  std::ifstream file(proc(pid, "syscall"));
+  long number = -1;
+  std::string fd;
+  return file >> number >> fd && fd == "0x0" ? number : -1;
+}
+
+// That number for a process asleep in read(0), as a child shows it: the kernel's, not
+// this binary's SYS_read where qemu-user runs it; -1 where nothing tells it.
 long read_syscall() {
   static long const number = [] {
     auto const fds = cloexec_pipe();
@@ -61,11 +68,9 @@ long read_syscall() {
     }
     long seen = -2, found = -1; // found once seen twice
     for (int look = 0; look < 500 && found < 0 && child > 0; ++look, usleep(10000)) {
-      std::ifstream file(proc(child, "syscall"));
-      long n = -1;
-      std::string fd;
-      found = file >> n >> fd && fd == "0x0" && n == seen ? n : -1;
-      seen = file ? n : -2;
+      long const n = call_on_stdin(child);
+      found = n >= 0 && n == seen ? n : -1;
+      seen = n;
     }
     close(fds[0]);
     close(fds[1]); // its read ends
@@ -107,7 +112,8 @@ long cpu_of_wine_besides(pid_t pid) {
   while (dirent const *entry = dir ? readdir(dir.get()) : nullptr) {
     std::ifstream file(std::string("/proc/") + entry->d_name + "/comm");
     std::string name;
-    bool const wine = std::getline(file, name) && std::regex_search(name, std::regex("^wineserver|\\.exe$"));
+    static std::regex const names("^wineserver|\\.exe$");
+    bool const wine = std::getline(file, name) && std::regex_search(name, names);
     ticks += wine && std::atoi(entry->d_name) != pid ? cpu_of(std::atoi(entry->d_name)) : 0;
   }
   return ticks;
@@ -192,8 +198,8 @@ std::optional<std::string> drawn(std::string const &bytes) {
   vterm_input_write(vt.get(), bytes.data(), bytes.size());
   std::string text(25 * 81 * 4 * VTERM_MAX_CHARS_PER_CELL, '\0');
   text.resize(vterm_screen_get_text(screen, text.data(), text.size(), VTermRect{0, 25, 0, 80}));
-  text = std::regex_replace(std::regex_replace(text, std::regex(" +(\n|$)"), "$1"), std::regex("(\uFFFD)+"),
-                            "\uFFFD");
+  static std::regex const trailing_blanks(" +(\n|$)"), replacement_run("(\uFFFD)+");
+  text = std::regex_replace(std::regex_replace(text, trailing_blanks, "$1"), replacement_run, "\uFFFD");
   return text.erase(text.find_last_not_of('\n') + 1);
 #else
   static_cast<void>(bytes);
@@ -329,10 +335,7 @@ bool Session::blocked_on_input() const {
   if (!pending_.empty() || (!terminal_ && (ioctl(in_, FIONREAD, &unread) != 0 || unread != 0))) {
     return false;
   }
-  std::ifstream syscall(proc(pid_, "syscall"));
-  long number = -1;
-  std::string fd;
-  return syscall >> number >> fd && number == read_syscall() && fd == "0x0";
+  return call_on_stdin(pid_) == read_syscall();
 }
 
 std::size_t Session::peak() const { return proc_value(pid_, "status", "VmPeak:") * 1024; }
@@ -351,6 +354,8 @@ bool Session::run(Until until, std::string_view screen) {
   auto idle_since = started, looked = started;
   std::size_t taken = 0, wrote = out.size() + err.size();
   long const ticks_per_second = sysconf(_SC_CLK_TCK);
+  // Where no CPU time is seen, a slow start could look idle: a longer look.
+  auto const idle_limit = seconds(ticks_per_second > 0 && access("/proc/self/stat", R_OK) == 0 ? 3 : 30);
   long cpu_at_progress = cpu_of(pid_), busy = -1;
   auto const fail = [&](std::string const &what) {
     throw std::runtime_error(
@@ -418,9 +423,7 @@ bool Session::run(Until until, std::string_view screen) {
       cpu_at_progress = moved ? used : cpu_at_progress;
       idle_since = moved || busy_now != busy ? now : idle_since;
       std::tie(busy, taken, wrote) = std::tuple(busy_now, took, writes);
-      // Where no CPU time is seen, a slow start could look idle: a longer look.
-      if (now - idle_since >=
-          seconds(ticks_per_second > 0 && access("/proc/self/stat", R_OK) == 0 ? 3 : 30)) {
+      if (now - idle_since >= idle_limit) {
         fail("has done nothing for seconds");
       }
       if (used - cpu_at_progress >= ticks_per_second) {
