@@ -3,7 +3,7 @@
 // what was typed in its code page, and a letter outside it would be lost.
 // Files and pipes are left to the C runtime: bytes, in text mode.
 
-#include "console.hpp"
+#include "streams.hpp"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -170,7 +170,7 @@ private:
 
 } // namespace
 
-void use_console() {
+void own_streams() {
   // Made after the standard streams, so destroyed before their final flush
   // at exit: they have their own buffers back, and the last letter held has
   // been shown.

@@ -1,16 +1,14 @@
 // askname: asks for a name on the console and shows it back.
 
+#include <algorithm>
 #include <array>
 #include <csignal>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <iostream>
 
-#include "console.hpp"
-
-#ifndef _WIN32
-#include <stdio.h> // NOLINT(modernize-deprecated-headers): POSIX declares ftello, fileno and off_t here
-#include <unistd.h>
-#endif
+#include "streams.hpp"
 
 namespace {
 
@@ -22,62 +20,68 @@ using name_part = std::array<char, name_room>;
 
 bool ends_word(char c) { return c == '\0' || c == ' ' || (c >= '\t' && c <= '\r'); }
 
+// The first byte in [from, to) that ends a word.  Eight bytes at a time are
+// passed over while none is below 0x21, as every byte that ends a word is:
+// a check of bits that finds such a byte wherever there is one.
+char const *word_end(char const *from, char const *to) {
+  constexpr std::uint64_t ones = 0x0101010101010101U, highs = 0x8080808080808080U;
+  for (std::uint64_t eight = 0; to - from >= 8; from += 8) {
+    std::memcpy(&eight, from, 8);
+    if (((eight - 0x21 * ones) & ~eight & highs) != 0) {
+      break;
+    }
+  }
+  return std::find_if(from, to, ends_word);
+}
+
+// A stream buffer's get area, which the standard lets only the buffer itself
+// see, reached through a member pointer named in a class derived from it.
+// The name is scanned and copied from it in bulk, not a call a byte.
+struct get_area : std::streambuf {
+  static std::size_t held(std::streambuf &buf) {
+    return static_cast<std::size_t>((buf.*&get_area::egptr)() - (buf.*&get_area::gptr)());
+  }
+  static char const *next(std::streambuf &buf) { return (buf.*&get_area::gptr)(); }
+  static void take(std::streambuf &buf, std::size_t n) {
+    if (held(buf) >= n) {
+      (buf.*&get_area::gbump)(static_cast<int>(n)); // n is at most name_room
+    } else if (n > 0) {
+      buf.sbumpc(); // a buffer that keeps no get area hands over one byte
+    }
+  }
+};
+
 // Takes the name's next bytes into `a`, as many as it holds, NUL-ended; true
-// once the name has ended.  One sbumpc() a byte, not sgetc() first: on a
-// stream in step with stdio, one getc() a byte instead of three.  A blank
-// that ends the name goes with it, as the answer's read would take it next
-// anyway; a NUL after a name is the answer, so it goes back for that read
-// (libc++ keeps it in its own buffer, not in stdin, which that read passes).
+// once the name has ended.  The byte that ends it stays in the input.
 bool read_word(std::istream &in, name_part &a) {
   using traits = std::istream::traits_type;
   std::streambuf &buf = *in.rdbuf();
   std::size_t used = 0;
-  for (;;) {
-    auto const c = buf.sbumpc();
+  bool ended = false;
+  while (!ended && used < a.size() - 1) {
+    auto const c = buf.sgetc();
     if (traits::eq_int_type(c, traits::eof())) {
-      // A terminal says end of input once, so it is not asked again.
-      in.setstate(std::ios_base::eofbit);
+      in.setstate(std::ios_base::eofbit); // a terminal says the end once: it is not asked again
       break;
     }
-    char const byte = traits::to_char_type(c);
-    if (ends_word(byte)) {
-      if (byte == '\0') {
-        buf.sputbackc(byte);
-      }
-      break;
-    }
-    a[used++] = byte;
-    if (used == a.size() - 1) {
-      a[used] = '\0';
-      return false;
-    }
+    // A buffer in step with C stdio keeps no get area: there, the byte sgetc() saw.
+    char const first = traits::to_char_type(c);
+    char const *const from = get_area::held(buf) > 0 ? get_area::next(buf) : &first;
+    std::size_t const room = std::min(std::max<std::size_t>(get_area::held(buf), 1), a.size() - 1 - used);
+    char const *const stop = word_end(from, from + room);
+    std::copy(from, stop, a.data() + used);
+    used += static_cast<std::size_t>(stop - from);
+    ended = stop != from + room;
+    get_area::take(buf, static_cast<std::size_t>(stop - from));
   }
   a[used] = '\0';
-  return true;
-}
-
-// A shell script expects the rest of a seekable input to be left for the
-// next reader.  std::cin, in step with C stdio as it is by default, reads
-// through stdin, so ftello() is just past the last byte the dialogue took.
-// Some C libraries give stdio's read-ahead back to the descriptor at exit()
-// and some do not (tests/stdio_standin.c names them); fflush() drops it
-// where it can, and lseek() puts the offset where ftello() said, so every
-// one ends at that offset.  Where the descriptor does not seek, ftello()
-// fails, and what was read ahead is gone.
-void give_back_unread() {
-#ifndef _WIN32 // text mode: a position there is not a count of bytes taken
-  off_t const at = ftello(stdin);
-  if (at >= 0) {
-    static_cast<void>(fflush(stdin));
-    static_cast<void>(lseek(fileno(stdin), at, SEEK_SET));
-  }
-#endif
+  return ended || in.eof();
 }
 
 } // namespace
 
 int main() {
-  use_console();
+  own_streams();
 #ifdef SIGPIPE
   // A reader that has gone away must not kill us: like any other failed
   // write it is ignored, and the status stays 0.
@@ -87,7 +91,7 @@ int main() {
   name_part a;
   // Each prompt is flushed before its read.  The read flushes std::cout, tied
   // to std::cin, too, but the standard lets a library skip that while the
-  // put area is empty, as it may always be for a stream in step with stdio.
+  // put area is empty, as it may always be for an unbuffered stream.
   std::cout << "Enter Your Name : " << std::flush;
   a[0] = '\0';
   // The sentry passes over the blanks before the name, or fails at the end.
@@ -104,6 +108,5 @@ int main() {
   std::cout << a.data() << "\n Perss 'e' To Exit.." << std::flush;
   // A failed name read leaves std::cin failed, so this returns at once.
   std::cin >> b;
-  give_back_unread();
   return 0;
 }
