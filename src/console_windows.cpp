@@ -32,37 +32,55 @@ protected:
   int_type underflow() override {
     int size = 0;
     while (size == 0 && !ended_) {
-      // Ctrl-Z hands over what is typed at once, without Enter.
-      CONSOLE_READCONSOLE_CONTROL control{sizeof control, 0, 1UL << ctrl_z, 0};
-      DWORD got = 0;
-      SetLastError(ERROR_SUCCESS);
-      BOOL const ok = ReadConsoleW(console_, units_.data() + held_, static_cast<DWORD>(units_.size() - held_),
-                                   &got, &control);
-      if (ok != 0 && got == 0 && GetLastError() == ERROR_OPERATION_ABORTED) {
-        // Ctrl-C: the console's default handler is ending the process, and
-        // the dialogue must not run on to its end meanwhile.
-        Sleep(100);
-        continue;
-      }
-      wchar_t *const end = units_.data() + held_ + (ok != 0 ? got : 0);
-      wchar_t *const stop = std::find(units_.data(), end, ctrl_z);
-      ended_ = stop != end || ok == 0 || got == 0;
-      // A pair's first half waits for its second.  In line mode a read ends
-      // at CR LF or a full buffer, so only a full one can end between the
-      // two, and the rest of the line is already there; without line input,
-      // which a parent may have turned off, a read hands over keys as they come.
-      held_ = !ended_ && stop != units_.data() && (stop[-1] & 0xFC00) == 0xD800 ? 1 : 0;
-      // A surrogate without its partner becomes U+FFFD.  Nothing to convert
-      // gives 0, as a failure does.
-      size = WideCharToMultiByte(CP_UTF8, 0, units_.data(), static_cast<int>(stop - held_ - units_.data()),
-                                 bytes_.data(), static_cast<int>(bytes_.size()), nullptr, nullptr);
-      units_[0] = held_ != 0 ? stop[-1] : units_[0];
+      wchar_t const *const end = units_.data() + held_ + read_keys();
+      wchar_t const *const stop = std::find(units_.data(), end, ctrl_z);
+      ended_ = ended_ || stop != end;
+      size = convert(stop);
     }
     setg(bytes_.data(), bytes_.data(), bytes_.data() + size);
     return size == 0 ? traits_type::eof() : traits_type::to_int_type(bytes_[0]);
   }
 
 private:
+  // Reads what is typed into units_, after a unit held there; gives how many
+  // units came.  A failed read, or one of nothing, is the end of the input.
+  std::size_t read_keys() {
+    for (;;) {
+      // Ctrl-Z hands over what is typed at once, without Enter.
+      CONSOLE_READCONSOLE_CONTROL control{sizeof control, 0, 1UL << ctrl_z, 0};
+      DWORD got = 0;
+      SetLastError(ERROR_SUCCESS);
+      BOOL const ok = ReadConsoleW(console_, units_.data() + held_, static_cast<DWORD>(units_.size() - held_),
+                                   &got, &control);
+      if (ok == 0 || got != 0 || GetLastError() != ERROR_OPERATION_ABORTED) {
+        ended_ = ok == 0 || got == 0;
+        return ok != 0 ? got : 0;
+      }
+      // Ctrl-C: the console's default handler is ending the process, and
+      // the dialogue must not run on to its end meanwhile.
+      Sleep(100);
+    }
+  }
+
+  // Converts the units before `stop` into bytes_, as UTF-8; gives how many
+  // bytes they make, 0 for none (as for a failure).  A surrogate without its
+  // partner becomes U+FFFD, but a pair's first half at the end waits for its
+  // second, kept at units_[0].  In line mode a read ends at CR LF or a full
+  // buffer, so only a full one can end between the two, and the rest of the
+  // line is already there; without line input, which a parent may have
+  // turned off, a read hands over keys as they come.
+  int convert(wchar_t const *stop) {
+    bool const half = !ended_ && stop != units_.data() && (stop[-1] & 0xFC00) == 0xD800;
+    int const size = WideCharToMultiByte(CP_UTF8, 0, units_.data(),
+                                         static_cast<int>(stop - units_.data()) - (half ? 1 : 0),
+                                         bytes_.data(), static_cast<int>(bytes_.size()), nullptr, nullptr);
+    if (half) {
+      units_[0] = stop[-1];
+    }
+    held_ = half ? 1 : 0;
+    return size;
+  }
+
   static constexpr std::size_t line_units = 4096; // a typed line of Windows 10's console
   HANDLE console_;
   std::array<wchar_t, line_units> units_{};
@@ -110,8 +128,11 @@ protected:
   }
 
   int_type overflow(int_type c) override {
-    char const one = traits_type::to_char_type(c);
-    return traits_type::eq_int_type(c, traits_type::eof()) ? traits_type::not_eof(c) : (xsputn(&one, 1), c);
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+      char const one = traits_type::to_char_type(c);
+      xsputn(&one, 1);
+    }
+    return traits_type::not_eof(c);
   }
 
 private:

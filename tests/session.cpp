@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -15,6 +16,7 @@
 #include <dirent.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -22,7 +24,10 @@
 #include <memory>
 #include <regex>
 #include <stdexcept>
+#include <thread>
 #include <tuple>
+
+using namespace std::chrono_literals;
 
 extern char **environ;
 
@@ -45,63 +50,71 @@ bool drain(int fd, std::string &into) {
   return n < 0 && errno == EAGAIN;
 }
 
-std::string proc(pid_t pid, char const *file) { return "/proc/" + std::to_string(pid) + "/" + file; }
+std::string proc(pid_t pid, std::string const &file) { return "/proc/" + std::to_string(pid) + "/" + file; }
 
-// The system call a process is in, as /proc/PID/syscall numbers it, if on descriptor 0; else -1.
-long call_on_stdin(pid_t pid) {
-  std::ifstream file(proc(pid, "syscall"));
+// The system call a process or thread sleeps in, as /proc/PID/syscall shows
+// it: its number and first two arguments; a number of -1 where it runs.
+struct Call {
   long number = -1;
-  std::string fd;
-  return file >> number >> fd && fd == "0x0" ? number : -1;
-}
-
-// That number for a process asleep in read(0), as a child shows it: the kernel's, not
-// this binary's SYS_read where qemu-user runs it; -1 where nothing tells it.
-long read_syscall() {
-  static long const number = [] {
-    auto const fds = cloexec_pipe();
-    pid_t const child = fork();
-    if (child == 0) {
-      char byte = 0;
-      close(fds[1]);
-      _exit(dup2(fds[0], 0) == 0 && read(0, &byte, 1) == 0 ? 0 : 1);
-    }
-    long seen = -2, found = -1; // found once seen twice
-    for (int look = 0; look < 500 && found < 0 && child > 0; ++look, usleep(10000)) {
-      long const n = call_on_stdin(child);
-      found = n >= 0 && n == seen ? n : -1;
-      seen = n;
-    }
-    close(fds[0]);
-    close(fds[1]); // its read ends
-    waitpid(child, nullptr, 0);
-    return found;
-  }();
-  return number;
-}
-
-// The number after `key` in /proc/PID/FILE; 0 where there is none.
-std::size_t proc_value(pid_t pid, char const *file, std::string const &key) {
-  std::ifstream in(proc(pid, file));
-  std::string word;
-  std::size_t value = 0;
-  while (in >> word && word != key) {
+  std::string first, second;
+};
+Call call_of(std::string const &path) {
+  std::ifstream file(path);
+  Call call;
+  if (!(file >> call.number >> call.first >> call.second)) {
+    call.number = -1;
   }
-  in >> value;
-  return value;
+  return call;
+}
+
+// The number of the call a thread of this process sleeps in while it polls
+// one descriptor with `poll_one`.
+long polled_in(void (*poll_one)(pollfd *)) {
+  auto const fds = cloexec_pipe();
+  std::atomic<pid_t> tid{0};
+  std::thread thread([&] {
+    pollfd ready{fds[0], POLLIN, 0};
+    tid = gettid();
+    poll_one(&ready);
+  });
+  Call call;
+  for (int look = 0; look < 5000 && call.second != "0x1"; ++look) { // until it sleeps, which takes moments
+    std::this_thread::yield();
+    call = call_of("/proc/self/task/" + std::to_string(tid) + "/syscall");
+  }
+  check(write(fds[1], "", 1) == 1, "cannot wake a thread");
+  thread.join();
+  close(fds[0]);
+  close(fds[1]);
+  return call.second == "0x1" ? call.number : -1;
+}
+
+// The numbers /proc gives the calls a program that waits for input sleeps
+// in: read, and poll or ppoll for an input set not to block.  Each is learnt
+// from this process's own, so that where qemu runs a program they are the
+// host's: a read of /proc/self/syscall shows that read itself.
+struct Waits {
+  long read = call_of("/proc/self/syscall").number;
+  long poll = polled_in([](pollfd *fd) { ::poll(fd, 1, -1); });
+  long ppoll = polled_in([](pollfd *fd) { ::ppoll(fd, 1, nullptr, nullptr); });
+};
+Waits const &calls() {
+  static Waits const numbers;
+  return numbers;
+}
+
+// Field `n` of /proc/PID/stat (3 is the state); "" where there is none.
+std::string stat_of(pid_t pid, int n) {
+  std::ifstream stat(proc(pid, "stat"));
+  std::string word;
+  std::getline(stat, word, ')'); // the name, which has no ')' in the programs looked at
+  for (int at = 2; at < n && stat >> word; ++at) {
+  }
+  return stat ? word : "";
 }
 
 // The CPU time of a process so far, in clock ticks; 0 where it cannot be read.
-long cpu_of(pid_t pid) {
-  std::ifstream fields(proc(pid, "stat"));
-  std::string field;
-  std::getline(fields, field, ')'); // the name, which has no ')' in the programs looked at
-  long user = 0, system = 0;
-  for (int skip = 0; skip < 11 && fields >> field; ++skip) { // to field 14, utime
-  }
-  fields >> user >> system;
-  return user + system;
-}
+long cpu_of(pid_t pid) { return std::atol(stat_of(pid, 14).c_str()) + std::atol(stat_of(pid, 15).c_str()); }
 
 // For a Windows build, the CPU time of Wine's processes but `pid`: there the
 // program waits on Wine's server and services, which a slow machine slows
@@ -114,39 +127,12 @@ long cpu_of_wine_besides(pid_t pid) {
     std::string name;
     static std::regex const names("^wineserver|\\.exe$");
     bool const wine = std::getline(file, name) && std::regex_search(name, names);
-    ticks += wine && std::atoi(entry->d_name) != pid ? cpu_of(std::atoi(entry->d_name)) : 0;
+    if (wine && std::atoi(entry->d_name) != pid) {
+      ticks += cpu_of(std::atoi(entry->d_name));
+    }
   }
   return ticks;
 }
-
-// A child, forked before any run's pipes exist, told of each process group
-// started and ended: when this process ends, however it ends, it ends them,
-// so that no program under test outlives its test.
-int watchdog() {
-  static int const fd = [] {
-    auto const fds = cloexec_pipe();
-    if (fork() == 0) {
-      close(fds[1]);
-      for (int sig : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) { // it ends when this process has
-        signal(sig, SIG_IGN);
-      }
-      std::vector<pid_t> groups;
-      for (pid_t g = 0; read(fds[0], &g, sizeof g) == sizeof g;) {
-        g > 0 ? groups.push_back(g)
-              : static_cast<void>(groups.erase(std::remove(groups.begin(), groups.end(), -g), groups.end()));
-      }
-      for (pid_t const g : groups) {
-        kill(-g, SIGKILL);
-      }
-      _exit(0);
-    }
-    close(fds[0]);
-    return fds[1];
-  }();
-  return fd;
-}
-
-void watch(pid_t group) { [[maybe_unused]] auto const told = write(watchdog(), &group, sizeof group); }
 
 } // namespace
 
@@ -154,7 +140,9 @@ std::string env(char const *name) { return std::getenv(name) != nullptr ? std::g
 std::string program() { return env("ASKNAME").empty() ? ASKNAME_EXE : env("ASKNAME"); }
 bool windows_build() { return env("ASKNAME_WINDOWS") == "1"; }
 
-bool Session::tells_waits() { return !windows_build() && read_syscall() >= 0; }
+bool Session::tells_waits() {
+  return !windows_build() && calls().read >= 0 && calls().poll >= 0 && calls().ppoll >= 0;
+}
 
 bool Session::has_terminal() {
   static bool const has = [] {
@@ -170,6 +158,14 @@ std::array<int, 2> cloexec_pipe() {
   std::array<int, 2> fds{-1, -1};
   check(pipe2(fds.data(), O_CLOEXEC) == 0, "pipe failed");
   return fds;
+}
+
+void open_as(int fd, char const *path, int flags) {
+  int const opened = open(path, flags);
+  dup2(opened, fd);
+  if (opened != fd) {
+    close(opened);
+  }
 }
 
 std::string const prompt = "Enter Your Name : ";
@@ -207,8 +203,8 @@ std::optional<std::string> drawn(std::string const &bytes) {
 #endif
 }
 
-Session::Session(bool terminal, Redirect const &redirect, std::vector<std::string> const &command)
-    : terminal_(terminal) {
+Session::Session(Mode mode, Redirect redirect, std::vector<std::string> const &command)
+    : terminal_(mode == Mode::terminal) {
   // A pipe end must not land on 0, 1 or 2 when the runner was started without
   // them, and a reader that has gone must give EPIPE, not kill the runner.  A
   // terminal's encoding is told by the locale (Wine's console reads it so),
@@ -222,36 +218,25 @@ Session::Session(bool terminal, Redirect const &redirect, std::vector<std::strin
     unsetenv("LC_CTYPE");
     return setenv("LANG", "C.UTF-8", 1) == 0;
   }();
-  watchdog(); // forked before this run's pipes exist, so it holds none of them
-  posix_spawn_file_actions_t actions;
-  posix_spawnattr_t attr;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawnattr_init(&attr);
-  std::array<int, 3> child{-1, -1, -1}; // its ends of the pipes
-  // Its own process group, so that a wrapper and what it starts end together.
-  short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP;
   if (terminal_ && windows_build()) {
     // The first program of a new Wine server starts Wine's services, which
     // keep its standard streams open as long as the server lives, so that a
     // terminal's end would never come: one piped run, which ends when the
     // program has, starts them first.
     [[maybe_unused]] static int const warm = [] {
-      auto s = Session::piped();
+      Session s;
       s.close_input();
-      return s.end();
+      return s.end(dialogue(""));
     }();
   }
+  std::array<int, 3> child{-1, -1, -1}; // its ends of the pipes
+  std::string terminal;
   if (terminal_) {
     out_ = posix_openpt(O_RDWR | O_NOCTTY);
     check(out_ >= 0 && grantpt(out_) == 0 && unlockpt(out_) == 0, "no pseudo-terminal");
     fcntl(out_, F_SETFD, FD_CLOEXEC);
     in_ = fcntl(out_, F_DUPFD_CLOEXEC, 0);
-#ifdef __linux__
-    // As a session leader the program takes the terminal it opens as its own,
-    // so that Ctrl-C reaches it.  Elsewhere that needs TIOCSCTTY, which
-    // posix_spawn cannot do; the terminal rows need Linux anyway.
-    flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID;
-#endif
+    terminal = ptsname(out_);
     winsize const size{25, 80, 0, 0};
     ioctl(out_, TIOCSWINSZ, &size);
     // Ctrl-Z is a key for the program, as at a Windows console: not the
@@ -260,40 +245,51 @@ Session::Session(bool terminal, Redirect const &redirect, std::vector<std::strin
     tcgetattr(out_, &modes);
     modes.c_cc[VSUSP] = _POSIX_VDISABLE;
     tcsetattr(out_, TCSANOW, &modes);
-    posix_spawn_file_actions_addopen(&actions, 0, ptsname(out_), O_RDWR, 0);
-    posix_spawn_file_actions_adddup2(&actions, 0, 1);
-    posix_spawn_file_actions_adddup2(&actions, 0, 2);
   } else {
     auto const input = cloexec_pipe(), output = cloexec_pipe(), errors = cloexec_pipe();
     std::tie(in_, out_, err_) = std::tie(input[1], output[0], errors[0]);
     child = {input[0], output[1], errors[1]};
-    for (std::size_t fd = 0; fd < 3; ++fd) {
-      posix_spawn_file_actions_adddup2(&actions, child.at(fd), static_cast<int>(fd));
+    if (mode == Mode::nonblocking) {
+      fcntl(child[0], F_SETFL, O_NONBLOCK);
+      fcntl(child[1], F_SETFL, O_NONBLOCK);
+      fcntl(child[1], F_SETPIPE_SZ, 4096);
     }
   }
-  if (redirect) {
-    redirect(actions);
-  }
-  // The runner may ignore these (a shell does so for background jobs); the
-  // program must meet them as a console starts it.
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGPIPE);
-  sigaddset(&defaults, SIGINT);
-  posix_spawnattr_setsigdefault(&attr, &defaults);
-  posix_spawnattr_setflags(&attr, flags);
-
-  std::vector<char *> argv(command.size() + 1, nullptr);
-  std::transform(command.begin(), command.end(), argv.begin(),
+  std::vector<std::string> const words = command.empty() ? std::vector{program()} : command;
+  std::vector<char *> argv(words.size() + 1, nullptr);
+  std::transform(words.begin(), words.end(), argv.begin(),
                  [](auto &w) { return const_cast<char *>(w.c_str()); });
-  int const spawned = posix_spawnp(&pid_, argv[0], &actions, &attr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attr);
+  pid_t const parent = getpid();
+  pid_ = fork();
+  if (pid_ == 0) {
+    // Ended with this process, however it ends; in a process group of its
+    // own, so that a wrapper and what it starts end together.  As a session
+    // leader it takes the terminal it opens as its own, so that Ctrl-C
+    // reaches it.  The runner may ignore SIGPIPE and SIGINT (a shell does so
+    // for background jobs); the program must meet them as a console starts it.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent || (terminal_ ? setsid() : setpgid(0, 0)) < 0) {
+      _exit(127);
+    }
+    for (std::size_t fd = 0; fd < 3; ++fd) {
+      if (terminal_) {
+        open_as(static_cast<int>(fd), terminal.c_str(), O_RDWR);
+      } else {
+        dup2(child.at(fd), static_cast<int>(fd));
+      }
+    }
+    if (redirect) {
+      redirect();
+    }
+    signal(SIGPIPE, SIG_DFL);
+    signal(SIGINT, SIG_DFL);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
   for (int fd : child) { // -1 where there is none, which fails harmlessly, as below
     close(fd);
   }
-  check(spawned == 0, "cannot start " + command[0]);
-  watch(pid_);
+  check(pid_ > 0, "cannot start " + words[0]);
   for (int fd : {in_, out_, err_}) {
     fcntl(fd, F_SETFL, O_NONBLOCK);
   }
@@ -303,7 +299,6 @@ Session::~Session() {
   if (status_ < 0 && pid_ > 0) {
     kill(-pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
-    watch(-pid_);
   }
   for (int fd : {in_, out_, err_}) {
     close(fd);
@@ -318,51 +313,103 @@ void Session::close_input() {
 
 bool Session::waits(std::string_view screen) { return run(Until::waiting, screen); }
 
+int Session::end(std::string_view screen) {
+  run(Until::ended, screen);
+  return WIFEXITED(status_) ? WEXITSTATUS(status_) : 128 + WTERMSIG(status_);
+}
+
 std::string Session::view() const {
   return shows ? shows() : terminal_ && windows_build() ? drawn(out).value_or(out) : out;
 }
 
-int Session::end() {
-  run(Until::ended);
-  return WIFEXITED(status_) ? WEXITSTATUS(status_) : 128 + WTERMSIG(status_);
+void Session::collect() {
+  for (auto [fd, into] : {std::pair{&out_, &out}, std::pair{&err_, &err_text_}}) {
+    if (*fd >= 0 && !drain(*fd, *into)) {
+      close(*fd);
+      *fd = -1;
+    }
+  }
 }
 
-// Whether the program sleeps in read(0) with nothing left for it to read: a
-// wait that only more input can end.
+std::size_t Session::peak() const {
+  std::ifstream status(proc(pid_, "status"));
+  std::string word;
+  std::size_t kib = 0;
+  while (status >> word && word != "VmPeak:") {
+  }
+  status >> kib;
+  return kib * 1024;
+}
+
+// Whether the program sleeps in read(0), or in a poll of descriptor 0, with
+// nothing left for it to read: a wait that only more input can end.
 bool Session::blocked_on_input() const {
-  // Input first: a reader being woken by it still shows as asleep in read.
   int unread = 0;
   if (!pending_.empty() || (!terminal_ && (ioctl(in_, FIONREAD, &unread) != 0 || unread != 0))) {
     return false;
   }
-  return call_on_stdin(pid_) == read_syscall();
+  Call const call = call_of(proc(pid_, "syscall"));
+  pollfd polled{-1, 0, 0};
+  if (call.number >= 0 && (call.number == calls().poll || call.number == calls().ppoll)) {
+    std::ifstream memory(proc(pid_, "mem"), std::ios::binary);
+    memory.seekg(static_cast<std::streamoff>(std::stoull(call.first, nullptr, 16)));
+    memory.read(reinterpret_cast<char *>(&polled), sizeof polled);
+  }
+  return (call.number == calls().read && call.first == "0x0") || polled.fd == 0;
 }
 
-std::size_t Session::peak() const { return proc_value(pid_, "status", "VmPeak:") * 1024; }
+// Fails the run where what it shows is not `screen`: a view that streams
+// (pipes, a terminal, a file) at its first wrong byte, or its first byte
+// past the end; Wine's console, which is drawn, once the program has ended,
+// and as it grows only past a size that no drawing of `screen` reaches.
+void Session::judge(std::string_view screen, bool ended) {
+  std::string const seen = view();
+  auto const fail = [&](std::string const &what) {
+    throw std::runtime_error("askname " + what + "; it shows " + shown(seen) + " where it should show " +
+                             shown(std::string(screen)));
+  };
+  if (!err_text_.empty()) {
+    fail("wrote " + shown(err_text_) + " to standard error");
+  }
+  if (terminal_ && windows_build() && !shows) {
+    if ((ended && seen != screen) || out.size() > 4 * screen.size() + 65536) {
+      fail(ended ? "ended" : "has written more than its screen");
+    }
+    return;
+  }
+  std::size_t const common = std::min(seen.size(), screen.size());
+  auto const at = static_cast<std::size_t>(
+      std::mismatch(seen.begin() + static_cast<std::ptrdiff_t>(std::min(judged_, common)),
+                    seen.begin() + static_cast<std::ptrdiff_t>(common),
+                    screen.begin() + static_cast<std::ptrdiff_t>(std::min(judged_, common)))
+          .first -
+      seen.begin());
+  if (at < seen.size()) {
+    fail("wrote " + shown(seen.substr(at, 8)) + " at byte " + std::to_string(at) +
+         (at < screen.size() ? ", not " + shown(std::string(screen.substr(at, 8))) : ", past the end"));
+  }
+  judged_ = seen.size();
+  if (ended && seen.size() < screen.size()) {
+    fail("ended");
+  }
+}
 
 // Feeds the typed input and collects the output until `until` holds; false
-// once the program has ended and its output is all read.  A slow machine only
-// stretches a run: a program that neither runs nor writes for three seconds
-// will not change, and one that spends a second of CPU time without taking
-// input or writing output spins.  Either fails at once where it should not
-// be, as does one that writes more than a dialogue.
+// once the program has ended, its output all read.  Judged by what it shows
+// and by its state, the program fails at once where it shows a wrong byte,
+// or sleeps in a read of its input showing less than it should, or where it
+// should end.  It fails too where it spends a second of CPU time without
+// taking input or writing output, or neither runs nor writes for three
+// seconds (thirty where CPU time cannot be read): a sound one never does,
+// and one that sleeps where it should not does.
 bool Session::run(Until until, std::string_view screen) {
   using clock = std::chrono::steady_clock;
-  using std::chrono::seconds;
-  auto const started = clock::now();
+  auto looked = clock::now(), idle_since = looked;
   std::optional<clock::time_point> shown_since;
-  auto idle_since = started, looked = started;
-  std::size_t taken = 0, wrote = out.size() + err.size();
-  long const ticks_per_second = sysconf(_SC_CLK_TCK);
-  // Where no CPU time is seen, a slow start could look idle: a longer look.
-  auto const idle_limit = seconds(ticks_per_second > 0 && access("/proc/self/stat", R_OK) == 0 ? 3 : 30);
+  long const tick = sysconf(_SC_CLK_TCK);
   long cpu_at_progress = cpu_of(pid_), busy = -1;
-  auto const fail = [&](std::string const &what) {
-    throw std::runtime_error(
-        "askname " + what +
-        (until == Until::waiting ? ", where it should wait showing " + shown(std::string(screen)) : "") +
-        "; it shows " + shown(view()));
-  };
+  std::size_t progress = 0;
+  judged_ = 0;
   for (;;) {
     if (!pending_.empty() && in_ >= 0) {
       ssize_t const n = write(in_, pending_.data(), pending_.size());
@@ -371,70 +418,61 @@ bool Session::run(Until until, std::string_view screen) {
       pending_.erase(0, n < 0 && errno != EAGAIN ? std::string::npos : sent); // all, where no more is read
     }
     // Reaped first, then read: what it wrote is all there to be read.
-    if (status_ < 0) {
-      bool const reaped = waitpid(pid_, &status_, WNOHANG) == pid_;
-      reaped ? watch(-pid_) : static_cast<void>(status_ = -1); // its group may soon be another's
+    if (status_ < 0 && waitpid(pid_, &status_, WNOHANG) != pid_) {
+      status_ = -1;
     }
-    for (auto [fd, into] : {std::pair{&out_, &out}, std::pair{&err_, &err}}) {
-      if (*fd >= 0 && !drain(*fd, *into)) {
-        close(*fd);
-        *fd = -1;
-      }
-    }
+    collect();
     // On a terminal, Wine's console may still be drawing: there, the end is
     // when its last user has let go of it.
-    if (status_ >= 0 && (!terminal_ || out_ < 0)) {
-      return false;
+    bool const ended = status_ >= 0 && (!terminal_ || out_ < 0);
+    if (until != Until::typed) {
+      judge(screen, ended);
     }
-    if (until == Until::typed && pending_.empty()) {
+    if (ended || (until == Until::typed && pending_.empty())) {
+      return !ended;
+    }
+    if (until != Until::typed && tells_waits() && blocked_on_input()) {
+      collect(); // all it wrote before it slept
+      // A terminal's echo comes when the terminal gives it.
+      if (until == Until::waiting && (!terminal_ || view() == screen)) {
+        judge(screen, true);
+        return true;
+      }
+      if (until == Until::ended && !terminal_) {
+        throw std::runtime_error("askname waits for input where it should end; it shows " + shown(view()));
+      }
+    }
+    // Where waits are not told, a program that has shown `screen` and is
+    // still running a second later is taken to wait.
+    shown_since = view() == screen ? shown_since.value_or(clock::now()) : std::optional<clock::time_point>();
+    if (until == Until::waiting && !tells_waits() && shown_since && clock::now() - *shown_since >= 1s) {
       return true;
     }
-    if (until == Until::waiting && status_ < 0) {
-      // A wait is a wait, but a terminal's echo comes later than our bytes are taken.
-      if (tells_waits() && blocked_on_input() && (!terminal_ || view() == screen)) {
-        drain(out_, out);
-        return true;
-      }
-      // Where waits are not told, a program that has shown `screen` and is
-      // still running a second later is taken to wait: a sound one is never
-      // failed so, and one that ends where it should wait is caught.
-      shown_since =
-          view() == screen ? shown_since.value_or(clock::now()) : std::optional<clock::time_point>();
-      if (!tells_waits() && shown_since && clock::now() - *shown_since >= seconds(1)) {
-        return true;
-      }
-    }
     auto const now = clock::now();
-    if (status_ < 0 && now - looked >= std::chrono::milliseconds(250)) {
+    if (now - looked >= 250ms) {
       looked = now;
       long const used = cpu_of(pid_), busy_now = used + cpu_of_wine_besides(pid_);
-      // Progress is input taken, from us or from a file, or output.  A sound
-      // program writes the texts and the name, and a terminal echoes what was
-      // typed.  A program that has just ended shows no offset, so the last one
-      // seen stays, and it is not judged on what it wrote since.
-      read_ = std::max(read_, proc_value(pid_, "fdinfo/0", "pos:"));
-      std::size_t const took = fed_ + read_, writes = out.size() + err.size();
-      siginfo_t ended{};
-      waitid(P_PID, static_cast<id_t>(pid_), &ended, WEXITED | WNOHANG | WNOWAIT);
-      if (ended.si_pid == 0 && writes > (terminal_ ? 3 : 1) * took + 65536) {
-        fail("has written more than a dialogue for what it was given");
+      std::size_t const moved = fed_ + out.size();
+      if (moved != progress) {
+        cpu_at_progress = used;
       }
-      bool const moved = took != taken || writes != wrote;
-      cpu_at_progress = moved ? used : cpu_at_progress;
-      idle_since = moved || busy_now != busy ? now : idle_since;
-      std::tie(busy, taken, wrote) = std::tuple(busy_now, took, writes);
-      if (now - idle_since >= idle_limit) {
-        fail("has done nothing for seconds");
+      if (moved != progress || busy_now != busy) {
+        idle_since = now;
       }
-      if (used - cpu_at_progress >= ticks_per_second) {
-        fail("has spent a second of CPU time without taking input or writing output");
+      std::tie(progress, busy) = std::tuple(moved, busy_now);
+      // Where no CPU time is seen, a slow start could look idle: a longer look.
+      if (now - idle_since >= (tick > 0 && access("/proc/self/stat", R_OK) == 0 ? 3s : 30s)) {
+        throw std::runtime_error("askname has neither run nor written for seconds, now in system call " +
+                                 std::to_string(call_of(proc(pid_, "syscall")).number) + "; it shows " +
+                                 shown(view()));
       }
-    }
-    if (now - started >= std::chrono::minutes(10)) {
-      fail("neither waited nor ended within 10 minutes");
+      if (used - cpu_at_progress >= tick) {
+        throw std::runtime_error("askname has spent a second of CPU time without taking input or writing "
+                                 "output; it shows " +
+                                 shown(view()));
+      }
     }
     pollfd fds[] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}, {pending_.empty() ? -1 : in_, POLLOUT, 0}};
-    // Quick at first, then easy on a slow machine's CPU time.
-    poll(fds, 3, now - started < std::chrono::milliseconds(100) ? 1 : 10);
+    poll(fds, 3, 10);
   }
 }

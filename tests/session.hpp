@@ -1,6 +1,5 @@
 #pragma once
 
-#include <spawn.h>
 #include <sys/types.h>
 
 #include <array>
@@ -18,19 +17,19 @@ std::string program();
 bool windows_build();
 
 // One run of askname (the executable named by $ASKNAME, else the built one),
-// driven as a person at a console drives it: through pipes, or through a
-// pseudo-terminal that is its standard input, output and error.
+// driven as a person at a console drives it: through pipes, through pipes
+// set not to block (its output's holding a single page), or through a
+// pseudo-terminal that is its standard input, output and error.  Each run
+// is judged as it goes, and a fault throws at once, saying what it saw.
 class Session {
 public:
-  using Redirect = std::function<void(posix_spawn_file_actions_t &)>; // after the pipes are in place
-  // `command` starts the program: by default, the program alone.
-  static Session piped(Redirect const &redirect = {}, std::vector<std::string> const &command = {program()}) {
-    return Session(false, redirect, command);
-  }
-  static Session on_terminal(Redirect const &redirect = {}) { return Session(true, redirect, {program()}); }
+  enum class Mode { pipes, nonblocking, terminal };
+  using Redirect = std::function<void()>; // run in the child once its streams are in place
+  explicit Session(Mode mode = Mode::pipes, Redirect redirect = {},
+                   std::vector<std::string> const &command = {});
 
-  // Whether a wait for input can be told (from Linux's /proc/PID/syscall, of
-  // a program not run by Wine); elsewhere waits() sees only that it runs on.
+  // Whether a wait for input can be told from /proc (Linux, a program not
+  // run by Wine); elsewhere waits() takes a screen shown for a second as one.
   static bool tells_waits();
   static bool has_terminal(); // whether a pseudo-terminal can be had here
 
@@ -40,35 +39,37 @@ public:
 
   void type(std::string_view bytes) { pending_.append(bytes); }
   void close_input();
-  // Runs until the program waits for input with `screen` shown (true) or has
-  // ended (false).
+  // Runs until the program waits for input showing `screen` (true) or has
+  // ended showing it (false).
   bool waits(std::string_view screen);
-  // Runs until the program ends; gives its exit status, or 128 + the signal.
-  int end();
-  // The most bytes the running program has had mapped at once; 0 but on Linux.
-  std::size_t peak() const;
+  // Runs until the program ends showing `screen`; gives its exit status, or
+  // 128 + the signal.
+  int end(std::string_view screen);
+  std::size_t peak() const; // the most bytes the program has had mapped at once; 0 but on Linux
 
   std::string out{}; // standard output so far (the screen, on a terminal)
-  std::string err{}; // standard error so far
-  // What the run shows, which waits() and the tests compare: `out`, Wine's
-  // console as drawn, or what a test names, such as a file it writes to.
+  // What the run shows, where not `out`: a file that a test sends it to.
   std::function<std::string()> shows{};
-  std::string view() const;
+  std::string view() const; // `out`, what `shows` gives, or Wine's console as drawn
 
 private:
   enum class Until { typed, waiting, ended };
-  Session(bool terminal, Redirect const &redirect, std::vector<std::string> const &command);
   bool run(Until until, std::string_view screen = {});
+  void collect(); // reads what it wrote
   bool blocked_on_input() const;
+  void judge(std::string_view screen, bool ended);
 
   pid_t pid_ = -1;
   int in_ = -1, out_ = -1, err_ = -1; // -1 once closed
   bool terminal_;
   std::string pending_{}; // typed, not yet sent
-  std::size_t fed_ = 0;   // bytes it has been given through the pipe or terminal
-  std::size_t read_ = 0;  // the furthest offset of its standard input seen
+  std::string err_text_{};
+  std::size_t fed_ = 0;    // bytes sent to it
+  std::size_t judged_ = 0; // bytes of the view found as they should be
   int status_ = -1;
 };
+
+void open_as(int fd, char const *path, int flags); // in a child: `path` opened as its descriptor `fd`
 
 extern std::string const prompt;
 // The whole output for `name`; with `echo`, the terminal's screen, on which
