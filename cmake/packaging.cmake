@@ -15,16 +15,17 @@ set(CPACK_PACKAGE_CHECKSUM SHA256)
 set(news ${PROJECT_SOURCE_DIR}/NEWS.md)
 set(readme ${PROJECT_SOURCE_DIR}/packaging/README-windows.txt)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${news} ${readme})
-configure_file(man/askname.1.in askname.1 @ONLY)
-set(manual ${PROJECT_BINARY_DIR}/askname.1)
-
 # NEWS.md has a section a release, newest first: "## VERSION (DATE)", then
-# items "- ...".  Debian's changelog is made of the same sections.
+# items "- ...".  Debian's changelog is made of the same sections, and the
+# manual page is dated by the top one.
 file(READ ${news} debian_changelog)
-string(REGEX MATCH "\n## ([^ ]+) \\(" top "${debian_changelog}")
+string(REGEX MATCH "\n## ([^ ]+) \\([A-Z][a-z][a-z], ([^)]+)\\)" top "${debian_changelog}")
 if(NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
   message(FATAL_ERROR "askname: NEWS.md has no entry for ${PROJECT_VERSION} at its top")
 endif()
+set(release_date ${CMAKE_MATCH_2})
+configure_file(man/askname.1.in askname.1 @ONLY)
+set(manual ${PROJECT_BINARY_DIR}/askname.1)
 string(REGEX REPLACE "^# [^\n]*\n\n" "" debian_changelog "${debian_changelog}")
 string(REPLACE "\n  " "\n    " debian_changelog "${debian_changelog}")
 string(REGEX REPLACE "(^|\n)- " "\\1  * " debian_changelog "${debian_changelog}")
