@@ -1,5 +1,8 @@
 # askname_flags(TARGET): the warnings, sanitizers and hardening of a target,
 # as the options in CMakeLists.txt set them.
+include(CheckCXXCompilerFlag)
+include(CheckCXXSourceCompiles)
+
 function(askname_flags target)
   if(MSVC)
     target_compile_options(${target} PRIVATE /W4 $<$<BOOL:${ASKNAME_WARNINGS_AS_ERRORS}>:/WX>)
@@ -19,12 +22,39 @@ function(askname_flags target)
     target_link_options(${target} PRIVATE ${flags})
   endif()
   if(ASKNAME_HARDEN AND NOT WIN32 AND NOT APPLE)
-    # What Debian 12's dpkg-buildflags hardening=+all gives, PIE aside (set
-    # in CMakeLists.txt).  The -U keeps a compiler that fortifies by default
-    # (Ubuntu's, at level 3) from warning of a second definition; glibc
-    # fortifies only optimised code.
-    target_compile_options(${target} PRIVATE -fstack-protector-strong
-                                             $<$<NOT:$<CONFIG:Debug>>:-U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=2>)
-    target_link_options(${target} PRIVATE LINKER:-z,relro LINKER:-z,now)
+    askname_hardening(compile link)
+    target_compile_options(${target} PRIVATE ${compile})
+    target_link_options(${target} PRIVATE ${link})
   endif()
+endfunction()
+
+# The OpenSSF compiler-hardening guide's flags that this compiler takes, PIE
+# aside (set in CMakeLists.txt), each only where the builder's own flags do
+# not already set it: a distribution's choice stands.  glibc fortifies only
+# optimised code, at level 3 where it and the compiler can.
+function(askname_hardening compile link)
+  set(builder "${CMAKE_CXX_FLAGS} ${CMAKE_CXX_FLAGS_${CMAKE_BUILD_TYPE}}")
+  set(CMAKE_REQUIRED_QUIET ON)
+  check_cxx_source_compiles("#ifdef _FORTIFY_SOURCE\n#error\n#endif\nint main() {}" askname_fortify_unset)
+  set(CMAKE_REQUIRED_FLAGS "-O2 -D_FORTIFY_SOURCE=3")
+  check_cxx_source_compiles("#include <cstring>\n#if __USE_FORTIFY_LEVEL < 3\n#error\n#endif\nint main() {}"
+                            askname_fortify_3)
+  unset(CMAKE_REQUIRED_FLAGS)
+  set(flags)
+  if(NOT builder MATCHES "_GLIBCXX_ASSERTIONS") # libstdc++'s bounds checks, which cost nothing measurable here
+    list(APPEND flags -D_GLIBCXX_ASSERTIONS)
+  endif()
+  if(askname_fortify_unset)
+    list(APPEND flags $<$<NOT:$<CONFIG:Debug>>:-D_FORTIFY_SOURCE=$<IF:$<BOOL:${askname_fortify_3}>,3,2>>)
+  endif()
+  foreach(flag -fstack-protector-strong -fstack-clash-protection -fcf-protection=full -mbranch-protection=standard)
+    string(MAKE_C_IDENTIFIER "askname_has${flag}" has)
+    check_cxx_compiler_flag(${flag} ${has})
+    string(REGEX REPLACE "=.*" "" name "${flag}")
+    if(${has} AND NOT builder MATCHES "${name}")
+      list(APPEND flags ${flag})
+    endif()
+  endforeach()
+  set(${compile} ${flags} PARENT_SCOPE)
+  set(${link} LINKER:-z,relro LINKER:-z,now LINKER:-z,noexecstack PARENT_SCOPE)
 endfunction()

@@ -60,16 +60,19 @@ if(WIN32)
   endif()
   file(READ ${readme} readme_text)
   string(CONFIGURE "${readme_text}" readme_text @ONLY)
-  # UTF-8 with a byte-order mark, which Notepad before Windows 10 1903
-  # needs to tell it from the ANSI code page.
-  string(ASCII 239 187 191 bom)
-  file(WRITE ${PROJECT_BINARY_DIR}/README.in "${bom}${readme_text}")
+  file(WRITE ${PROJECT_BINARY_DIR}/README.in "${readme_text}")
   list(APPEND texts README.txt ${PROJECT_BINARY_DIR}/README.in)
-  # Notepad of old shows a text with bare line feeds as one long line.
+  # Notepad of old shows a text with bare line feeds as one long line, and
+  # before Windows 10 1903 takes UTF-8 without a byte-order mark for the
+  # ANSI code page: a text with any byte past ASCII gets one.
   while(texts)
     list(POP_FRONT texts name source)
     file(READ ${source} text)
-    string(REGEX REPLACE "\r?\n" "\r\n" text "${text}")
+    set(bom "")
+    if(text MATCHES "[^\t\n\r -~]")
+      string(ASCII 239 187 191 bom)
+    endif()
+    string(REGEX REPLACE "\r?\n" "\r\n" text "${bom}${text}")
     file(WRITE ${PROJECT_BINARY_DIR}/${name} "${text}")
     install(FILES ${PROJECT_BINARY_DIR}/${name} DESTINATION .)
   endwhile()
@@ -79,7 +82,15 @@ if(WIN32)
   return()
 endif()
 
+# The modes Debian wants of directories, whatever the umask of the builder.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                               WORLD_READ WORLD_EXECUTE)
 install(TARGETS askname RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# A stripped askname loses the compilers' notes in .comment too, as dh_strip does it.
+install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+  execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/askname\" COMMAND_ERROR_IS_FATAL ANY)
+endif()")
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${news} DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 file(READ ${PROJECT_SOURCE_DIR}/LICENSE licence)
@@ -140,4 +151,21 @@ if(architecture MATCHES "^(amd64|arm64|armhf)$")
   set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${architecture})
 endif()
 set(CPACK_SYSTEM_NAME ${CMAKE_SYSTEM_NAME}-${architecture})
+# CPack's own source package would take the whole tree, build output too:
+# its configuration is written where no package_source target finds it.
+set(CPACK_SOURCE_OUTPUT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackSourceConfig-unused.cmake)
 include(CPack)
+
+# The source release, askname-VERSION.tar.gz and its .sha256: what git
+# tracks at HEAD, under askname-VERSION/.
+find_package(Git QUIET)
+if(GIT_FOUND AND EXISTS ${PROJECT_SOURCE_DIR}/.git)
+  set(release askname-${PROJECT_VERSION})
+  add_custom_target(
+    dist
+    COMMAND ${GIT_EXECUTABLE} -C ${PROJECT_SOURCE_DIR} archive --format=tar.gz --prefix=${release}/
+            --output=${PROJECT_BINARY_DIR}/${release}.tar.gz HEAD
+    COMMAND ${CMAKE_COMMAND} -E sha256sum ${release}.tar.gz > ${release}.tar.gz.sha256
+    WORKING_DIRECTORY ${PROJECT_BINARY_DIR}
+    COMMENT "Making ${release}.tar.gz from git's HEAD")
+endif()

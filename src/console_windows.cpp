@@ -32,8 +32,8 @@ protected:
   int_type underflow() override {
     int size = 0;
     while (size == 0 && !ended_) {
-      wchar_t const *const end = units_.data() + held_ + read_keys();
-      wchar_t const *const stop = std::find(units_.data(), end, ctrl_z);
+      wchar_t *const end = units_.data() + held_ + read_keys();
+      wchar_t *const stop = std::find(units_.data(), end, ctrl_z);
       ended_ = ended_ || stop != end;
       size = convert(stop);
     }

@@ -69,7 +69,7 @@ bool read_word(std::istream &in, name_part &a) {
     char const *const from = get_area::held(buf) > 0 ? get_area::next(buf) : &first;
     std::size_t const room = std::min(std::max<std::size_t>(get_area::held(buf), 1), a.size() - 1 - used);
     char const *const stop = word_end(from, from + room);
-    std::copy(from, stop, a.data() + used);
+    std::memcpy(a.data() + used, from, static_cast<std::size_t>(stop - from));
     used += static_cast<std::size_t>(stop - from);
     ended = stop != from + room;
     get_area::take(buf, static_cast<std::size_t>(stop - from));
@@ -96,16 +96,21 @@ int main() {
   a[0] = '\0';
   // The sentry passes over the blanks before the name, or fails at the end.
   // A NUL there is only looked at: it stays in the input for the next reader.
-  bool ended = !std::istream::sentry(std::cin) || std::cin.peek() == '\0' || read_word(std::cin, a);
-  if (a[0] == '\0') {
-    std::cin.setstate(std::ios_base::failbit); // no name, so no answer is read
-  }
-  std::cout << "Your Name is : ";
+  bool ended = !std::istream::sentry(std::cin) || std::cin.peek() == '\0';
   // A name longer than `a` is shown as it is read, `a` reused for each part.
-  for (; !ended; ended = read_word(std::cin, a)) {
+  bool first = true;
+  do {
+    ended = ended || read_word(std::cin, a);
+    if (first) {
+      if (a[0] == '\0') {
+        std::cin.setstate(std::ios_base::failbit); // no name, so no answer is read
+      }
+      std::cout << "Your Name is : ";
+      first = false;
+    }
     std::cout << a.data();
-  }
-  std::cout << a.data() << "\n Perss 'e' To Exit.." << std::flush;
+  } while (!ended);
+  std::cout << "\n Perss 'e' To Exit.." << std::flush;
   // A failed name read leaves std::cin failed, so this returns at once.
   std::cin >> b;
   return 0;
