@@ -17,9 +17,7 @@ using namespace std::string_literals;
 
 namespace {
 
-// Where a script runs: on pipes, on a terminal, or on a terminal that Wine's
-// console draws on, for a Windows build.
-enum class On { pipes, nonblocking, terminal, console };
+using On = Session::Mode;
 char const *const where[] = {"pipes", "nonblocking", "terminal", "console"};
 
 struct Step {
@@ -53,7 +51,8 @@ TEST_P(Live, WaitsExactlyWhenItShould) {
       : row.on == On::nonblocking && windows_build()
           ? "Wine waits for a pipe set not to block, so it never says EAGAIN"
       : row.on == On::terminal && !Session::tells_waits()
-          ? "a terminal row needs Linux, and a program that reads the terminal itself, not through Wine"
+          ? "a terminal row needs /proc to tell a wait (Linux), and a program that reads the terminal "
+            "itself, not Wine"
       : row.on == On::console && (!windows_build() || !drawn(""))
           ? "a console row needs a Windows build under Wine, and libvterm to draw its console"
           : nullptr;
@@ -67,13 +66,10 @@ TEST_P(Live, WaitsExactlyWhenItShould) {
   std::string const given = row.input.value_or("");
   ASSERT_EQ(pwrite(in, given.data(), given.size(), 0), static_cast<ssize_t>(given.size()));
   // A stream not sent to a file is put onto itself, which changes nothing.
-  Session s(row.on == On::pipes         ? Session::Mode::pipes
-            : row.on == On::nonblocking ? Session::Mode::nonblocking
-                                        : Session::Mode::terminal,
-            [&] {
-              dup2(row.to_file ? out : 1, 1);
-              dup2(row.input ? in : 0, 0);
-            });
+  Session s(row.on, [&] {
+    dup2(row.to_file ? out : 1, 1);
+    dup2(row.input ? in : 0, 0);
+  });
   if (row.to_file) {
     s.shows = [out] {
       std::string bytes(static_cast<std::size_t>(lseek(out, 0, SEEK_END)), '\0');

@@ -19,11 +19,12 @@ bool windows_build();
 // One run of askname (the executable named by $ASKNAME, else the built one),
 // driven as a person at a console drives it: through pipes, through pipes
 // set not to block (its output's holding a single page), or through a
-// pseudo-terminal that is its standard input, output and error.  Each run
+// pseudo-terminal that is its standard input, output and error (a console,
+// where a Windows build under Wine draws it).  Each run
 // is judged as it goes, and a fault throws at once, saying what it saw.
 class Session {
 public:
-  enum class Mode { pipes, nonblocking, terminal };
+  enum class Mode { pipes, nonblocking, terminal, console };
   using Redirect = std::function<void()>; // run in the child once its streams are in place
   explicit Session(Mode mode = Mode::pipes, Redirect redirect = {},
                    std::vector<std::string> const &command = {});
