@@ -24,10 +24,10 @@ bool ends_word(char c) { return c == '\0' || c == ' ' || (c >= '\t' && c <= '\r'
 // passed over while none is below 0x21, as every byte that ends a word is:
 // a check of bits that finds such a byte wherever there is one.
 char const *word_end(char const *from, char const *to) {
-  constexpr std::uint64_t ones = 0x0101010101010101U, highs = 0x8080808080808080U;
+  constexpr std::uint64_t ones = 0x0101010101010101U;
   for (std::uint64_t eight = 0; to - from >= 8; from += 8) {
     std::memcpy(&eight, from, 8);
-    if (((eight - 0x21 * ones) & ~eight & highs) != 0) {
+    if (((eight - 0x21 * ones) & ~eight & 0x80 * ones) != 0) {
       break;
     }
   }

@@ -362,11 +362,11 @@ bool Session::blocked_on_input() const {
   return (call.number == calls().read && call.first == "0x0") || polled.fd == 0;
 }
 
-// Fails the run where what it shows is not `screen`: a view that streams
-// (pipes, a terminal, a file) at its first wrong byte, or its first byte
-// past the end; Wine's console, which is drawn, once the program has ended,
-// and as it grows only past a size that no drawing of `screen` reaches.
-void Session::judge(std::string_view screen, bool ended) {
+// Fails the run where what it shows is not `screen`, or not yet the `whole`
+// of it: a view that streams (pipes, a terminal, a file) at its first wrong
+// byte, or its first byte past the end; Wine's console, which is drawn, only
+// whole, and as it grows only past a size that no drawing of it reaches.
+void Session::judge(std::string_view screen, bool whole) {
   std::string const file = shows ? shows() : "";
   std::string const &seen = shows ? file : out;
   auto const fail = [&](std::string const &what) {
@@ -377,8 +377,8 @@ void Session::judge(std::string_view screen, bool ended) {
     fail("wrote " + shown(err_text_) + " to standard error");
   }
   if (terminal_ && windows_build() && !shows) {
-    if ((ended && view() != screen) || out.size() > 4 * screen.size() + 65536) {
-      fail(ended ? "ended" : "has written more than its screen");
+    if ((whole && view() != screen) || out.size() > 4 * screen.size() + 65536) {
+      fail(whole ? "ended" : "has written more than its screen");
     }
     return;
   }
@@ -391,8 +391,8 @@ void Session::judge(std::string_view screen, bool ended) {
          (at < screen.size() ? ", not " + shown(std::string(screen.substr(at, 8))) : ", past the end"));
   }
   judged_ = at;
-  if (ended && at < screen.size()) {
-    fail("ended");
+  if (whole && at < screen.size()) {
+    fail(status_ >= 0 ? "ended" : "waits for input");
   }
 }
 

@@ -58,7 +58,7 @@ private:
   bool run(Until until, std::string_view screen = {});
   void collect(); // reads what it wrote
   bool blocked_on_input() const;
-  void judge(std::string_view screen, bool ended);
+  void judge(std::string_view screen, bool whole);
 
   pid_t pid_ = -1;
   int in_ = -1, out_ = -1, err_ = -1; // -1 once closed
