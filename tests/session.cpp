@@ -16,7 +16,6 @@
 #include <dirent.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -24,7 +23,6 @@
 #include <memory>
 #include <regex>
 #include <stdexcept>
-#include <thread>
 #include <tuple>
 
 using namespace std::chrono_literals;
@@ -67,44 +65,12 @@ Call call_of(std::string const &path) {
   return call;
 }
 
-// The number of the call a thread of this process sleeps in while it polls
-// one descriptor with `poll_one`.
-long polled_in(void (*poll_one)(pollfd *)) {
-  auto const fds = cloexec_pipe();
-  std::atomic<pid_t> tid{0};
-  std::thread thread([&] {
-    pollfd ready{fds[0], POLLIN, 0};
-    tid = gettid();
-    poll_one(&ready);
-  });
-  while (tid == 0) {
-    std::this_thread::yield();
-  }
-  // It sleeps within moments, however slow the machine; without /proc, never seen.
-  std::string const path = "/proc/self/task/" + std::to_string(tid) + "/syscall";
-  Call call;
-  while (access(path.c_str(), R_OK) == 0 && (call = call_of(path)).second != "0x1") {
-    usleep(1000);
-  }
-  check(write(fds[1], "", 1) == 1, "cannot wake a thread");
-  thread.join();
-  close(fds[0]);
-  close(fds[1]);
-  return call.second == "0x1" ? call.number : -1;
-}
-
-// The numbers /proc gives the calls a program that waits for input sleeps
-// in: read, and poll or ppoll for an input set not to block.  Each is learnt
-// from this process's own, so that where qemu runs a program they are the
-// host's: a read of /proc/self/syscall shows that read itself.
-struct Waits {
-  long read = call_of("/proc/self/syscall").number;
-  long poll = polled_in([](pollfd *fd) { ::poll(fd, 1, -1); });
-  long ppoll = polled_in([](pollfd *fd) { ::ppoll(fd, 1, nullptr, nullptr); });
-};
-Waits const &calls() {
-  static Waits const numbers;
-  return numbers;
+// The number /proc gives read, learnt from this process's own, so that where
+// qemu runs a program it is the host's: a read of /proc/self/syscall shows
+// that read itself.
+long read_call() {
+  static long const number = call_of("/proc/self/syscall").number;
+  return number;
 }
 
 // Field `n` of /proc/PID/stat (3 is the state); "" where there is none.
@@ -144,9 +110,7 @@ std::string env(char const *name) { return std::getenv(name) != nullptr ? std::g
 std::string program() { return env("ASKNAME").empty() ? ASKNAME_EXE : env("ASKNAME"); }
 bool windows_build() { return env("ASKNAME_WINDOWS") == "1"; }
 
-bool Session::tells_waits() {
-  return !windows_build() && calls().read >= 0 && calls().poll >= 0 && calls().ppoll >= 0;
-}
+bool Session::tells_waits() { return !windows_build() && read_call() >= 0; }
 
 bool Session::has_terminal() {
   static bool const has = [] {
@@ -345,8 +309,10 @@ std::size_t Session::peak() const {
   return kib * 1024;
 }
 
-// Whether the program sleeps in read(0), or in a poll of descriptor 0, with
-// nothing left for it to read: a wait that only more input can end.
+// Whether the program sleeps in read(0), or in a poll of descriptor 0 alone
+// (of an input set not to block), with nothing left for it to read: a wait
+// that only more input can end.  A poll is told by its arguments, as poll
+// and ppoll take the same first two: one pollfd, asking for input on 0.
 bool Session::blocked_on_input() const {
   int unread = 0;
   if (!pending_.empty() || (!terminal_ && (ioctl(in_, FIONREAD, &unread) != 0 || unread != 0))) {
@@ -354,12 +320,12 @@ bool Session::blocked_on_input() const {
   }
   Call const call = call_of(proc(pid_, "syscall"));
   pollfd polled{-1, 0, 0};
-  if (call.number >= 0 && (call.number == calls().poll || call.number == calls().ppoll)) {
+  if (call.number >= 0 && call.second == "0x1") {
     std::ifstream memory(proc(pid_, "mem"), std::ios::binary);
     memory.seekg(static_cast<std::streamoff>(std::stoull(call.first, nullptr, 16)));
     memory.read(reinterpret_cast<char *>(&polled), sizeof polled);
   }
-  return (call.number == calls().read && call.first == "0x0") || polled.fd == 0;
+  return (call.number == read_call() && call.first == "0x0") || (polled.fd == 0 && polled.events == POLLIN);
 }
 
 // Fails the run where what it shows is not `screen`, or not yet the `whole`
