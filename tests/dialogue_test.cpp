@@ -155,8 +155,8 @@ struct Closed {
   std::string input, out;
   char const *what = nullptr; // how the run differs from a plain one on pipes
   Session::Redirect redirect{};
-  char const *skip = nullptr; // why the row cannot run here
-  std::vector<std::string> command{program()};
+  char const *skip = nullptr;         // why the row cannot run here
+  std::vector<std::string> command{}; // the program alone
 };
 
 void PrintTo(Closed const &row, std::ostream *os) { *os << (row.what ? row.what : shown(row.input)); }
@@ -225,11 +225,10 @@ TEST(Memory, NameLargerThanItMayHoldComesBackWhole) {
   Session probe;
   ASSERT_TRUE(probe.waits(prompt));
   std::string const name((std::size_t{16} << 20) + 7, 'x');
+  std::string const text = name + " e rest";
   std::unique_ptr<std::FILE, int (*)(std::FILE *)> const file(std::tmpfile(), std::fclose);
-  ASSERT_TRUE(file && std::fputs((name + " e rest").c_str(), file.get()) >= 0);
-  int const in = fileno(file.get());
-  ASSERT_EQ(std::fflush(file.get()), 0);
-  ASSERT_EQ(lseek(in, 0, SEEK_SET), 0);
+  int const in = file ? fileno(file.get()) : -1;
+  ASSERT_EQ(pwrite(in, text.data(), text.size(), 0), static_cast<ssize_t>(text.size()));
   auto const limit = std::to_string(probe.peak() + (std::size_t{2} << 20));
   Session s(Session::Mode::pipes, [in] { dup2(in, 0); }, {"prlimit", "--as=" + limit, "--core=0", program()});
   EXPECT_EQ(s.end(dialogue(name)), 0);
