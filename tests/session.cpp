@@ -86,22 +86,29 @@ std::string stat_of(pid_t pid, int n) {
 // The CPU time of a process so far, in clock ticks; 0 where it cannot be read.
 long cpu_of(pid_t pid) { return std::atol(stat_of(pid, 14).c_str()) + std::atol(stat_of(pid, 15).c_str()); }
 
-// For a Windows build, the CPU time of Wine's processes but `pid`: there the
-// program waits on Wine's server and services, which a slow machine slows
-// as much.  0 elsewhere.
-long cpu_of_wine_besides(pid_t pid) {
-  long ticks = 0;
+// The CPU time so far of a program and, for a Windows build, of Wine's
+// processes, on whose server and services it waits; negative while any of
+// them runs or waits only for a CPU or a disk, which a slow machine delays
+// but never turns into idleness.
+long activity(pid_t pid) {
+  std::vector<std::string> pids{std::to_string(pid)};
   std::unique_ptr<DIR, int (*)(DIR *)> const dir(windows_build() ? opendir("/proc") : nullptr, closedir);
   while (dirent const *entry = dir ? readdir(dir.get()) : nullptr) {
     std::ifstream file(std::string("/proc/") + entry->d_name + "/comm");
     std::string name;
     static std::regex const names("^wineserver|\\.exe$");
-    bool const wine = std::getline(file, name) && std::regex_search(name, names);
-    if (wine && std::atoi(entry->d_name) != pid) {
-      ticks += cpu_of(std::atoi(entry->d_name));
+    if (std::getline(file, name) && std::regex_search(name, names) && std::atoi(entry->d_name) != pid) {
+      pids.emplace_back(entry->d_name);
     }
   }
-  return ticks;
+  long ticks = 0;
+  bool runs = false;
+  for (auto const &each : pids) {
+    ticks += cpu_of(std::stoi(each));
+    std::string const state = stat_of(std::stoi(each), 3);
+    runs = runs || state == "R" || state == "D";
+  }
+  return runs ? -1 : ticks;
 }
 
 } // namespace
@@ -367,15 +374,15 @@ void Session::judge(std::string_view screen, bool whole) {
 // and by its state, the program fails at once where it shows a wrong byte,
 // or sleeps in a read of its input showing less than it should, or where it
 // should end.  It fails too where it spends a second of CPU time without
-// taking input or writing output, or neither runs nor writes for three
-// seconds (thirty where CPU time cannot be read): a sound one never does,
-// and one that sleeps where it should not does.
+// taking input or writing output, or sleeps for three seconds (thirty where
+// CPU time cannot be read) neither writing nor running, nor ready to: a
+// sound one never does, and one that sleeps where it should not does.
 bool Session::run(Until until, std::string_view screen) {
   using clock = std::chrono::steady_clock;
   auto looked = clock::now(), idle_since = looked;
   std::optional<clock::time_point> shown_since;
   long const tick = sysconf(_SC_CLK_TCK);
-  long cpu_at_progress = cpu_of(pid_), busy = -1;
+  long cpu_at_progress = cpu_of(pid_), busy = -2;
   std::size_t progress = 0;
   judged_ = 0;
   for (;;) {
@@ -422,12 +429,12 @@ bool Session::run(Until until, std::string_view screen) {
     auto const now = clock::now();
     if (now - looked >= 250ms) {
       looked = now;
-      long const used = cpu_of(pid_), busy_now = used + cpu_of_wine_besides(pid_);
+      long const used = cpu_of(pid_), busy_now = activity(pid_);
       std::size_t const moved = fed_ + out.size();
       if (moved != progress) {
         cpu_at_progress = used;
       }
-      if (moved != progress || busy_now != busy) {
+      if (moved != progress || busy_now != busy || busy_now < 0) {
         idle_since = now;
       }
       std::tie(progress, busy) = std::tuple(moved, busy_now);
