@@ -173,16 +173,6 @@ TEST_P(ClosedInput, EndsQuietlyWithTheWholeDialogue) {
   EXPECT_EQ(s.end(GetParam().out), 0);
 }
 
-void stdout_reader_gone() {
-  // One pipe for all runs: its reader is gone for good.
-  static int const writer = [] {
-    auto const fds = cloexec_pipe();
-    close(fds[0]);
-    return fds[1];
-  }();
-  dup2(writer, 1);
-}
-
 std::vector<Closed> closed() {
   auto const row = [](std::string const &input, std::string const &name) {
     return Closed{input, dialogue(name)};
@@ -198,7 +188,7 @@ std::vector<Closed> closed() {
           row(std::string(4096, 'x') + " e", std::string(4096, 'x')), row(std::string(8191, 'x') + "\0e"s, std::string(8191, 'x')),
           row(std::string(3 << 20, 'x') + "\ne\n", std::string(3 << 20, 'x')),
           {ann, dialogue("Ann"), "arguments", {}, nullptr, {program(), "--help", "--version", "-x", "Bob"}},
-          {ann, "", "stdout's reader gone", stdout_reader_gone},
+          {ann, "", "stdout's reader gone", [] { std::array<int, 2> fds{}; if (pipe(fds.data()) == 0) { close(fds[0]); dup2(fds[1], 1); } }},
           {ann, "", "stdout closed", [] { close(1); }},
           {ann, "", "stdout read-only", [] { open_as(1, "/dev/null", O_RDONLY); }},
           {ann, "", "stdout full", [] { open_as(1, "/dev/full", O_WRONLY); },

@@ -20,6 +20,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <regex>
 #include <stdexcept>
@@ -37,39 +38,21 @@ void check(bool ok, std::string const &what) {
   }
 }
 
-// Reads what is there; false once the writer has gone (end of file, or EIO
-// on a terminal whose last user has gone).
-bool drain(int fd, std::string &into) {
-  char buf[65536];
-  ssize_t n = 0;
-  while ((n = read(fd, buf, sizeof buf)) > 0) {
-    into.append(buf, static_cast<size_t>(n));
-  }
-  return n < 0 && errno == EAGAIN;
-}
-
 std::string proc(pid_t pid, std::string const &file) { return "/proc/" + std::to_string(pid) + "/" + file; }
 
-// The system call a process or thread sleeps in, as /proc/PID/syscall shows
-// it: its number and first two arguments; a number of -1 where it runs.
-struct Call {
-  long number = -1;
-  std::string first, second;
-};
-Call call_of(std::string const &path) {
+// The system call a process sleeps in, as /proc/PID/syscall shows it: its
+// number and arguments, in hexadecimal; "running" where it runs.
+std::vector<std::string> call_of(std::string const &path) {
   std::ifstream file(path);
-  Call call;
-  if (!(file >> call.number >> call.first >> call.second)) {
-    call.number = -1;
-  }
-  return call;
+  return {std::istream_iterator<std::string>(file), std::istream_iterator<std::string>()};
 }
 
 // The number /proc gives read, learnt from this process's own, so that where
 // qemu runs a program it is the host's: a read of /proc/self/syscall shows
-// that read itself.
-long read_call() {
-  static long const number = call_of("/proc/self/syscall").number;
+// that read itself.  "" without /proc.
+std::string const &read_call() {
+  static std::string const number =
+      call_of("/proc/self/syscall").empty() ? "" : call_of("/proc/self/syscall")[0];
   return number;
 }
 
@@ -91,22 +74,22 @@ long cpu_of(pid_t pid) { return std::atol(stat_of(pid, 14).c_str()) + std::atol(
 // them runs or waits only for a CPU or a disk, which a slow machine delays
 // but never turns into idleness.
 long activity(pid_t pid) {
-  std::vector<std::string> pids{std::to_string(pid)};
+  long ticks = 0;
+  bool runs = false;
+  auto const add = [&](pid_t each) {
+    std::string const state = stat_of(each, 3);
+    ticks += cpu_of(each);
+    runs = runs || state == "R" || state == "D";
+  };
+  add(pid);
   std::unique_ptr<DIR, int (*)(DIR *)> const dir(windows_build() ? opendir("/proc") : nullptr, closedir);
   while (dirent const *entry = dir ? readdir(dir.get()) : nullptr) {
     std::ifstream file(std::string("/proc/") + entry->d_name + "/comm");
     std::string name;
     static std::regex const names("^wineserver|\\.exe$");
     if (std::getline(file, name) && std::regex_search(name, names) && std::atoi(entry->d_name) != pid) {
-      pids.emplace_back(entry->d_name);
+      add(std::atoi(entry->d_name));
     }
-  }
-  long ticks = 0;
-  bool runs = false;
-  for (auto const &each : pids) {
-    ticks += cpu_of(std::stoi(each));
-    std::string const state = stat_of(std::stoi(each), 3);
-    runs = runs || state == "R" || state == "D";
   }
   return runs ? -1 : ticks;
 }
@@ -117,7 +100,7 @@ std::string env(char const *name) { return std::getenv(name) != nullptr ? std::g
 std::string program() { return env("ASKNAME").empty() ? ASKNAME_EXE : env("ASKNAME"); }
 bool windows_build() { return env("ASKNAME_WINDOWS") == "1"; }
 
-bool Session::tells_waits() { return !windows_build() && read_call() >= 0; }
+bool Session::tells_waits() { return !windows_build() && !read_call().empty(); }
 
 bool Session::has_terminal() {
   static bool const has = [] {
@@ -297,9 +280,16 @@ std::string Session::view() const {
   return shows ? shows() : terminal_ && windows_build() ? drawn(out).value_or(out) : out;
 }
 
+// Closes a stream once its writer has gone (end of file, or EIO on a
+// terminal whose last user has gone).
 void Session::collect() {
   for (auto [fd, into] : {std::pair{&out_, &out}, std::pair{&err_, &err_text_}}) {
-    if (*fd >= 0 && !drain(*fd, *into)) {
+    char buf[65536];
+    ssize_t n = -1;
+    while (*fd >= 0 && (n = read(*fd, buf, sizeof buf)) > 0) {
+      into->append(buf, static_cast<size_t>(n));
+    }
+    if (*fd >= 0 && (n >= 0 || errno != EAGAIN)) {
       close(*fd);
       *fd = -1;
     }
@@ -325,14 +315,15 @@ bool Session::blocked_on_input() const {
   if (!pending_.empty() || (!terminal_ && (ioctl(in_, FIONREAD, &unread) != 0 || unread != 0))) {
     return false;
   }
-  Call const call = call_of(proc(pid_, "syscall"));
+  auto const call = call_of(proc(pid_, "syscall"));
   pollfd polled{-1, 0, 0};
-  if (call.number >= 0 && call.second == "0x1") {
+  if (call.size() > 2 && call[2] == "0x1") {
     std::ifstream memory(proc(pid_, "mem"), std::ios::binary);
-    memory.seekg(static_cast<std::streamoff>(std::stoull(call.first, nullptr, 16)));
+    memory.seekg(static_cast<std::streamoff>(std::stoull(call[1], nullptr, 16)));
     memory.read(reinterpret_cast<char *>(&polled), sizeof polled);
   }
-  return (call.number == read_call() && call.first == "0x0") || (polled.fd == 0 && polled.events == POLLIN);
+  return (call.size() > 1 && call[0] == read_call() && call[1] == "0x0") ||
+         (polled.fd == 0 && polled.events == POLLIN);
 }
 
 // Fails the run where what it shows is not `screen`, or not yet the `whole`
@@ -441,8 +432,7 @@ bool Session::run(Until until, std::string_view screen) {
       // Where no CPU time is seen, a slow start could look idle: a longer look.
       if (now - idle_since >= (tick > 0 && access("/proc/self/stat", R_OK) == 0 ? 3s : 30s)) {
         throw std::runtime_error("askname has neither run nor written for seconds, now in system call " +
-                                 std::to_string(call_of(proc(pid_, "syscall")).number) + "; it shows " +
-                                 shown(view()));
+                                 call_of(proc(pid_, "syscall")).at(0) + "; it shows " + shown(view()));
       }
       if (used - cpu_at_progress >= tick) {
         throw std::runtime_error("askname has spent a second of CPU time without taking input or writing "
