@@ -69,16 +69,16 @@ std::string stat_of(pid_t pid, int n) {
 // The CPU time of a process so far, in clock ticks; 0 where it cannot be read.
 long cpu_of(pid_t pid) { return std::atol(stat_of(pid, 14).c_str()) + std::atol(stat_of(pid, 15).c_str()); }
 
-// The CPU time so far of a program and, for a Windows build, of Wine's
-// processes, on whose server and services it waits; negative while any of
-// them runs or waits only for a CPU or a disk, which a slow machine delays
-// but never turns into idleness.
+// The CPU time of a program so far; negative while it, or for a Windows
+// build one of Wine's processes, on whose server and services it waits,
+// runs or waits only for a CPU or a disk, which a slow machine delays but
+// never turns into idleness.  Wine's own CPU time does not count: its
+// services wake now and then whatever the program does.
 long activity(pid_t pid) {
-  long ticks = 0;
+  long const ticks = cpu_of(pid);
   bool runs = false;
   auto const add = [&](pid_t each) {
     std::string const state = stat_of(each, 3);
-    ticks += cpu_of(each);
     runs = runs || state == "R" || state == "D";
   };
   add(pid);
