@@ -12,10 +12,10 @@
 
 namespace {
 
-// Room for the longest line a terminal or console hands over at once: 4095
-// bytes at a Linux terminal, 4096 UTF-16 units (12 KiB of UTF-8) at a
-// Windows console.  A longer name passes through it a part at a time.
-constexpr std::size_t name_room = 16384;
+// Room for the longest line a Linux terminal hands over at once, 4095 bytes,
+// on a stack that may be limited to 16 KiB.  A longer name passes through it
+// a part at a time.
+constexpr std::size_t name_room = 4096;
 using name_part = std::array<char, name_room>;
 
 bool ends_word(char c) { return c == '\0' || c == ' ' || (c >= '\t' && c <= '\r'); }
