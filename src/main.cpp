@@ -13,9 +13,9 @@
 namespace {
 
 // Room for the longest line a Linux terminal hands over at once, 4095 bytes,
-// on a stack that may be limited to 16 KiB.  A longer name passes through it
-// a part at a time.
-constexpr std::size_t name_room = 4096;
+// and twice that, as each part costs a write; within a stack that may be
+// limited to 16 KiB.  A longer name passes through it a part at a time.
+constexpr std::size_t name_room = 8192;
 using name_part = std::array<char, name_room>;
 
 bool ends_word(char c) { return c == '\0' || c == ' ' || (c >= '\t' && c <= '\r'); }
