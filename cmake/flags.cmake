@@ -33,7 +33,8 @@ endfunction()
 # not already set it: a distribution's choice stands.  glibc fortifies only
 # optimised code, at level 3 where it and the compiler can.
 function(askname_hardening compile link)
-  set(builder "${CMAKE_CXX_FLAGS} ${CMAKE_CXX_FLAGS_${CMAKE_BUILD_TYPE}}")
+  string(TOUPPER "${CMAKE_BUILD_TYPE}" type)
+  set(builder "${CMAKE_CXX_FLAGS} ${CMAKE_CXX_FLAGS_${type}}")
   set(CMAKE_REQUIRED_QUIET ON)
   check_cxx_source_compiles("#ifdef _FORTIFY_SOURCE\n#error\n#endif\nint main() {}" askname_fortify_unset)
   set(CMAKE_REQUIRED_FLAGS "-O2 -D_FORTIFY_SOURCE=3")
@@ -44,7 +45,7 @@ function(askname_hardening compile link)
   if(NOT builder MATCHES "_GLIBCXX_ASSERTIONS") # libstdc++'s bounds checks, which cost nothing measurable here
     list(APPEND flags -D_GLIBCXX_ASSERTIONS)
   endif()
-  if(askname_fortify_unset)
+  if(askname_fortify_unset AND NOT builder MATCHES "_FORTIFY_SOURCE")
     list(APPEND flags $<$<NOT:$<CONFIG:Debug>>:-D_FORTIFY_SOURCE=$<IF:$<BOOL:${askname_fortify_3}>,3,2>>)
   endif()
   set(candidates -fstack-protector-strong -fstack-clash-protection)

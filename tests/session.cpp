@@ -51,8 +51,10 @@ std::vector<std::string> call_of(std::string const &path) {
 // qemu runs a program it is the host's: a read of /proc/self/syscall shows
 // that read itself.  "" without /proc.
 std::string const &read_call() {
-  static std::string const number =
-      call_of("/proc/self/syscall").empty() ? "" : call_of("/proc/self/syscall")[0];
+  static std::string const number = [] {
+    auto const call = call_of("/proc/self/syscall");
+    return call.empty() ? std::string() : call[0];
+  }();
   return number;
 }
 
