@@ -71,13 +71,12 @@ std::string stat_of(pid_t pid, int n) {
 // The CPU time of a process so far, in clock ticks; 0 where it cannot be read.
 long cpu_of(pid_t pid) { return std::atol(stat_of(pid, 14).c_str()) + std::atol(stat_of(pid, 15).c_str()); }
 
-// The CPU time of a program so far; negative while it, or for a Windows
-// build one of Wine's processes, on whose server and services it waits,
-// runs or waits only for a CPU or a disk, which a slow machine delays but
-// never turns into idleness.  Wine's own CPU time does not count: its
-// services wake now and then whatever the program does.
-long activity(pid_t pid) {
-  long const ticks = cpu_of(pid);
+// Whether a program, or for a Windows build one of Wine's processes, on
+// whose server and services it waits, runs or waits only for a CPU or a
+// disk, which a slow machine delays but never turns into idleness.  Wine's
+// CPU time does not count: its services wake now and then whatever the
+// program does.
+bool runs_or_ready(pid_t pid) {
   bool runs = false;
   auto const add = [&](pid_t each) {
     std::string const state = stat_of(each, 3);
@@ -93,7 +92,7 @@ long activity(pid_t pid) {
       add(std::atoi(entry->d_name));
     }
   }
-  return runs ? -1 : ticks;
+  return runs;
 }
 
 } // namespace
@@ -375,7 +374,7 @@ bool Session::run(Until until, std::string_view screen) {
   auto looked = clock::now(), idle_since = looked;
   std::optional<clock::time_point> shown_since;
   long const tick = sysconf(_SC_CLK_TCK);
-  long cpu_at_progress = cpu_of(pid_), busy = -2;
+  long cpu_at_progress = cpu_of(pid_), busy = -1;
   std::size_t progress = 0;
   judged_ = 0;
   for (;;) {
@@ -422,15 +421,15 @@ bool Session::run(Until until, std::string_view screen) {
     auto const now = clock::now();
     if (now - looked >= 250ms) {
       looked = now;
-      long const used = cpu_of(pid_), busy_now = activity(pid_);
+      long const used = cpu_of(pid_);
       std::size_t const moved = fed_ + out.size();
       if (moved != progress) {
         cpu_at_progress = used;
       }
-      if (moved != progress || busy_now != busy || busy_now < 0) {
+      if (moved != progress || used != busy || runs_or_ready(pid_)) {
         idle_since = now;
       }
-      std::tie(progress, busy) = std::tuple(moved, busy_now);
+      std::tie(progress, busy) = std::tuple(moved, used);
       // Where no CPU time is seen, a slow start could look idle: a longer look.
       if (now - idle_since >= (tick > 0 && access("/proc/self/stat", R_OK) == 0 ? 3s : 30s)) {
         throw std::runtime_error("askname has neither run nor written for seconds, now in system call " +
