@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -82,11 +81,6 @@ bool read_word(std::istream &in, name_part &a) {
 
 int main() {
   own_streams();
-#ifdef SIGPIPE
-  // A reader that has gone away must not kill us: like any other failed
-  // write it is ignored, and the status stays 0.
-  static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
-#endif
   char b = 'n';
   name_part a;
   // Each prompt is flushed before its read.  The read flushes std::cout, tied

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cerrno>
+#include <csignal>
 #include <iostream>
 #include <streambuf>
 
@@ -18,15 +19,16 @@ namespace {
 
 // Whether a call that failed is worth making again, once `fd` is ready for
 // `events`.  The descriptor's flags are shared with whoever handed it over,
-// so a non-blocking one is waited on, not changed.
+// so a non-blocking one is waited on, not changed.  A wait that cannot be
+// made (where no descriptor may be polled) fails the stream as the call
+// would have: tried again, it would only spin.
 bool again(int fd, short events) {
 #if EWOULDBLOCK != EAGAIN // the same number on most systems, but POSIX allows two
   errno = errno == EWOULDBLOCK ? EAGAIN : errno;
 #endif
   if (errno == EAGAIN) {
     pollfd ready{fd, events, 0};
-    static_cast<void>(poll(&ready, 1, -1));
-    return true;
+    return poll(&ready, 1, -1) >= 0 || errno == EINTR;
   }
   return errno == EINTR;
 }
@@ -63,7 +65,9 @@ private:
 
 // Unbuffered: each insertion is written at once, whole, so each prompt is on
 // screen before the read that follows it, flushed or not.  A write that fails
-// outright (a reader gone, a full disk) ends the output, quietly.
+// outright (a reader gone, a full disk, a file-size limit) ends the output,
+// quietly: the signals of the first and the last are ignored, so that they
+// fail the write and do not end the run.
 class fd_writer : public std::streambuf {
 protected:
   std::streamsize xsputn(char const *s, std::streamsize n) override {
@@ -90,7 +94,10 @@ protected:
 // exit, by which time they have their own buffers back.
 class own_buffers {
 public:
-  own_buffers() : saved_in_(std::cin.rdbuf(&in_)), saved_out_(std::cout.rdbuf(&out_)) {}
+  own_buffers() : saved_in_(std::cin.rdbuf(&in_)), saved_out_(std::cout.rdbuf(&out_)) {
+    static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
+    static_cast<void>(std::signal(SIGXFSZ, SIG_IGN));
+  }
   ~own_buffers() {
     in_.give_back();
     std::cin.rdbuf(saved_in_);

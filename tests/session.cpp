@@ -120,7 +120,7 @@ std::array<int, 2> cloexec_pipe() {
 }
 
 void open_as(int fd, char const *path, int flags) {
-  int const opened = open(path, flags);
+  int const opened = open(path, flags, 0600);
   dup2(opened, fd);
   if (opened != fd) {
     close(opened);
@@ -224,8 +224,9 @@ Session::Session(Mode mode, Redirect redirect, std::vector<std::string> const &c
     // Ended with this process, however it ends; in a process group of its
     // own, so that a wrapper and what it starts end together.  As a session
     // leader it takes the terminal it opens as its own, so that Ctrl-C
-    // reaches it.  The runner may ignore SIGPIPE and SIGINT (a shell does so
-    // for background jobs); the program must meet them as a console starts it.
+    // reaches it.  The runner may ignore SIGPIPE, SIGINT and SIGXFSZ (a shell
+    // does the second for background jobs); the program must meet them as a
+    // console starts it.
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent || (terminal_ ? setsid() : setpgid(0, 0)) < 0) {
       _exit(127);
@@ -240,8 +241,9 @@ Session::Session(Mode mode, Redirect redirect, std::vector<std::string> const &c
     if (redirect) {
       redirect();
     }
-    signal(SIGPIPE, SIG_DFL);
-    signal(SIGINT, SIG_DFL);
+    for (int const sig : {SIGPIPE, SIGINT, SIGXFSZ}) {
+      signal(sig, SIG_DFL);
+    }
     execvp(argv[0], argv.data());
     _exit(127);
   }
