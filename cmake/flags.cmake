@@ -29,12 +29,13 @@ function(askname_flags target)
 endfunction()
 
 # The OpenSSF compiler-hardening guide's flags that this compiler takes, PIE
-# aside (set in CMakeLists.txt), each only where the builder's own flags do
-# not already set it: a distribution's choice stands.  glibc fortifies only
-# optimised code, at level 3 where it and the compiler can.
+# aside (set in CMakeLists.txt), each only where the builder's own compile
+# and link flags say neither it nor its opposite: a distribution's choice
+# stands, both ways.  glibc fortifies only optimised code, at level 3 where
+# it and the compiler can.  docs/DEVELOPMENT.md#hardening says what results.
 function(askname_hardening compile link)
   string(TOUPPER "${CMAKE_BUILD_TYPE}" type)
-  set(builder "${CMAKE_CXX_FLAGS} ${CMAKE_CXX_FLAGS_${type}}")
+  set(builder "${CMAKE_CXX_FLAGS} ${CMAKE_CXX_FLAGS_${type}} ${CMAKE_EXE_LINKER_FLAGS} ${CMAKE_EXE_LINKER_FLAGS_${type}}")
   set(CMAKE_REQUIRED_QUIET ON)
   check_cxx_source_compiles("#ifdef _FORTIFY_SOURCE\n#error\n#endif\nint main() {}" askname_fortify_unset)
   set(CMAKE_REQUIRED_FLAGS "-O2 -D_FORTIFY_SOURCE=3")
@@ -57,11 +58,22 @@ function(askname_hardening compile link)
   foreach(flag ${candidates})
     string(MAKE_C_IDENTIFIER "askname_has${flag}" has)
     check_cxx_compiler_flag(${flag} ${has})
-    string(REGEX REPLACE "=.*" "" name "${flag}")
-    if(${has} AND NOT builder MATCHES "${name}")
+    # -fstack-protector-strong is said by -fstack-protector-all or -fno-stack-protector too.
+    string(REGEX REPLACE "-strong$|=.*$" "" said "${flag}")
+    string(REGEX REPLACE "^-([fm])" "-\\1(no-)?" said "${said}")
+    if(${has} AND NOT builder MATCHES "${said}")
       list(APPEND flags ${flag})
     endif()
   endforeach()
   set(${compile} ${flags} PARENT_SCOPE)
-  set(${link} LINKER:-z,relro LINKER:-z,now LINKER:-z,noexecstack PARENT_SCOPE)
+  # Each of ours, then what says it or its opposite: -z norelro, -z lazy, -z execstack.
+  set(candidates relro relro now "z[, ]*(now|lazy)" noexecstack execstack)
+  set(flags)
+  while(candidates)
+    list(POP_FRONT candidates flag said)
+    if(NOT builder MATCHES "${said}")
+      list(APPEND flags LINKER:-z,${flag})
+    endif()
+  endwhile()
+  set(${link} ${flags} PARENT_SCOPE)
 endfunction()

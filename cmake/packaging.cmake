@@ -23,7 +23,13 @@ string(REGEX MATCH "\n## ([^ ]+) \\([A-Z][a-z][a-z], ([^)]+)\\)" top "${debian_c
 if(NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
   message(FATAL_ERROR "askname: NEWS.md has no entry for ${PROJECT_VERSION} at its top")
 endif()
-set(release_date ${CMAKE_MATCH_2})
+# The manual page's date as groff and mandoc both read it, YYYY-MM-DD.
+string(REGEX MATCH "^([0-9]+) ([A-Z][a-z][a-z]) ([0-9]+)$" day "${CMAKE_MATCH_2}")
+set(months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
+list(FIND months ${CMAKE_MATCH_2} month)
+math(EXPR month "${month} + 101") # 1 to 12, as 101 to 112: two digits after the first
+string(SUBSTRING ${month} 1 2 month)
+set(release_date ${CMAKE_MATCH_3}-${month}-${CMAKE_MATCH_1})
 configure_file(man/askname.1.in askname.1 @ONLY)
 set(manual ${PROJECT_BINARY_DIR}/askname.1)
 string(REGEX REPLACE "^# [^\n]*\n\n" "" debian_changelog "${debian_changelog}")
@@ -87,11 +93,21 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXE
                                                WORLD_READ WORLD_EXECUTE)
 install(TARGETS askname RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # A stripped askname loses the compilers' notes in .comment too, as dh_strip does it.
+set(bindir ${CMAKE_INSTALL_BINDIR})
+if(NOT IS_ABSOLUTE ${bindir})
+  set(bindir \${CMAKE_INSTALL_PREFIX}/${bindir})
+endif()
 install(CODE "if(CMAKE_INSTALL_DO_STRIP)
-  execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
-    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/askname\" COMMAND_ERROR_IS_FATAL ANY)
+  execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment \"\$ENV{DESTDIR}${bindir}/askname\"
+    COMMAND_ERROR_IS_FATAL ANY)
 endif()")
-install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${news} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${news} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# Fedora and Arch want it in share/licenses/askname; Debian, whose copyright
+# file holds it, and our .deb, not at all.
+set(ASKNAME_INSTALL_LICENSEDIR ${CMAKE_INSTALL_DOCDIR} CACHE STRING "Where LICENSE is installed; empty: nowhere")
+if(ASKNAME_INSTALL_LICENSEDIR)
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${ASKNAME_INSTALL_LICENSEDIR} COMPONENT licence)
+endif()
 
 file(READ ${PROJECT_SOURCE_DIR}/LICENSE licence)
 string(REGEX REPLACE "^.*\n(Permission)" "\\1" licence "${licence}")
@@ -109,11 +125,11 @@ License: Expat
  ${licence}
 ")
 file(WRITE ${PROJECT_BINARY_DIR}/changelog "${debian_changelog}")
-# lintian leaves memcpy out of what it counts, so it does not see the one
-# check that askname's own code needs, on the copy into the name; its read()
-# and poll() sizes are checked as it compiles; the other calls are the C++
-# runtime's, linked in as GCC built it.
-file(WRITE ${PROJECT_BINARY_DIR}/lintian-overrides "askname: hardening-no-fortify-functions [usr/bin/askname]\n")
+file(WRITE ${PROJECT_BINARY_DIR}/lintian-overrides
+     "# Built with FORTIFY; of its own calls only the copy of the name into its fixed room can be checked
+# (__memcpy_chk, at level 3), and lintian does not count memcpy; the sizes given to read() and poll()
+# are checked as it compiles. The other calls are the C++ runtime's. See askname's docs/DEVELOPMENT.md.
+askname: hardening-no-fortify-functions [usr/bin/askname]\n")
 
 # Compressed at configure time, so that installing and packaging need no
 # build step of their own; gzip -n leaves out the name and time of the file,
@@ -174,9 +190,12 @@ if(GIT_FOUND AND EXISTS ${PROJECT_SOURCE_DIR}/.git)
   set(release askname-${PROJECT_VERSION})
   add_custom_target(
     dist
-    COMMAND ${GIT_EXECUTABLE} -C ${PROJECT_SOURCE_DIR} archive --format=tar.gz --prefix=${release}/
-            --output=${PROJECT_BINARY_DIR}/${release}.tar.gz HEAD
+    COMMAND sh -c "test -z \"$($0 -C \"$1\" status --porcelain)\" || { echo \"$2\" >&2; exit 1; }" ${GIT_EXECUTABLE}
+            ${PROJECT_SOURCE_DIR} "dist: the work tree has changes git does not hold; the release is HEAD, so commit them"
+    COMMAND ${GIT_EXECUTABLE} -C ${PROJECT_SOURCE_DIR} -c tar.umask=022 archive --format=tar.gz
+            --prefix=${release}/ --output=${PROJECT_BINARY_DIR}/${release}.tar.gz HEAD
     COMMAND ${CMAKE_COMMAND} -E sha256sum ${release}.tar.gz > ${release}.tar.gz.sha256
     WORKING_DIRECTORY ${PROJECT_BINARY_DIR}
-    COMMENT "Making ${release}.tar.gz from git's HEAD")
+    COMMENT "Making ${release}.tar.gz from git's HEAD"
+    VERBATIM)
 endif()
