@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <iterator>
 #include <memory>
 #include <random>
@@ -52,9 +53,10 @@ TEST(Random, FollowsTheReadingRules) {
   // A file-size limit, as some builders set, fails the write (or kills us)
   // where 3 GiB is past it; some file systems cannot hold it either.
   signal(SIGXFSZ, SIG_IGN);
-  if (pwrite(file, "", 1, off_t{3} << 30) != 1) {
-    GTEST_SKIP() << "needs a temporary file of 3 GiB (holding almost nothing), which the file-size limit or "
-                    "the file system here does not allow";
+  bool const large = pwrite(file, "", 1, off_t{3} << 30) == 1;
+  if (!large) {
+    std::cout << "left out: the inputs from a file past 2 GiB (every third run's second half), as the file-size "
+                 "limit or the file system here allows no file of 3 GiB\n";
   }
   for (int run = 0; run < 300; ++run) {
     std::string input;
@@ -75,10 +77,10 @@ TEST(Random, FollowsTheReadingRules) {
     // From a file, what the dialogue did not take stays for the next reader,
     // whether an earlier one took nothing, a head, or a head past 2 GiB (where
     // a 32-bit offset no longer counts).
-    if (windows_build()) {
-      continue; // text mode: an offset there does not count the bytes taken
-    }
     off_t const start = run % 3 == 0 ? 0 : run % 3 == 1 ? 4 : (off_t{3} << 30) + 4;
+    if (windows_build() || (start > 4 && !large)) {
+      continue; // Windows' text mode, where an offset does not count the bytes taken, or no room
+    }
     ASSERT_EQ(ftruncate(file, 0), 0);
     ASSERT_EQ(start > 0 ? pwrite(file, "Bob\n", 4, start - 4) : 4, 4);
     ASSERT_EQ(pwrite(file, input.data(), input.size(), start), static_cast<ssize_t>(input.size()));
