@@ -28,8 +28,6 @@
 
 using namespace std::chrono_literals;
 
-extern char **environ;
-
 namespace {
 
 void check(bool ok, std::string const &what) {
@@ -95,6 +93,22 @@ bool runs_or_ready(pid_t pid) {
   return runs;
 }
 
+// A pseudo-terminal's own side, its other side ready to be opened; -1 where none can be had.
+int open_terminal() {
+  int const fd = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (fd >= 0 && (grantpt(fd) != 0 || unlockpt(fd) != 0)) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+std::array<int, 2> cloexec_pipe() { // a pipe no child inherits unasked
+  std::array<int, 2> fds{-1, -1};
+  check(pipe2(fds.data(), O_CLOEXEC) == 0, "pipe failed");
+  return fds;
+}
+
 } // namespace
 
 std::string env(char const *name) { return std::getenv(name) != nullptr ? std::getenv(name) : ""; }
@@ -105,18 +119,11 @@ bool Session::tells_waits() { return !windows_build() && !read_call().empty(); }
 
 bool Session::has_terminal() {
   static bool const has = [] {
-    int const fd = posix_openpt(O_RDWR | O_NOCTTY);
-    bool const usable = fd >= 0 && grantpt(fd) == 0 && unlockpt(fd) == 0;
+    int const fd = open_terminal();
     close(fd);
-    return usable;
+    return fd >= 0;
   }();
   return has;
-}
-
-std::array<int, 2> cloexec_pipe() {
-  std::array<int, 2> fds{-1, -1};
-  check(pipe2(fds.data(), O_CLOEXEC) == 0, "pipe failed");
-  return fds;
 }
 
 void open_as(int fd, char const *path, int flags) {
@@ -191,9 +198,8 @@ Session::Session(Mode mode, Redirect redirect, std::vector<std::string> const &c
   std::array<int, 3> child{-1, -1, -1}; // its ends of the pipes
   std::string terminal;
   if (terminal_) {
-    out_ = posix_openpt(O_RDWR | O_NOCTTY);
-    check(out_ >= 0 && grantpt(out_) == 0 && unlockpt(out_) == 0, "no pseudo-terminal");
-    fcntl(out_, F_SETFD, FD_CLOEXEC);
+    out_ = open_terminal();
+    check(out_ >= 0, "no pseudo-terminal");
     in_ = fcntl(out_, F_DUPFD_CLOEXEC, 0);
     terminal = ptsname(out_);
     winsize const size{25, 80, 0, 0};
@@ -219,7 +225,9 @@ Session::Session(Mode mode, Redirect redirect, std::vector<std::string> const &c
   std::transform(words.begin(), words.end(), argv.begin(),
                  [](auto &w) { return const_cast<char *>(w.c_str()); });
   pid_t const parent = getpid();
-  pid_ = fork();
+  // The child shares this process's memory until it execs, as a spawn does:
+  // no page of the test process is copied, and nothing in it is changed.
+  pid_ = vfork();
   if (pid_ == 0) {
     // Ended with this process, however it ends; in a process group of its
     // own, so that a wrapper and what it starts end together.  As a session
@@ -233,10 +241,9 @@ Session::Session(Mode mode, Redirect redirect, std::vector<std::string> const &c
     }
     if (terminal_) {
       open_as(0, terminal.c_str(), O_RDWR);
-      child = {0, 0, 0};
     }
-    for (std::size_t fd = 0; fd < 3; ++fd) {
-      dup2(child.at(fd), static_cast<int>(fd));
+    for (int fd = 0; fd < 3; ++fd) {
+      dup2(terminal_ ? 0 : child.at(static_cast<std::size_t>(fd)), fd);
     }
     if (redirect) {
       redirect();

@@ -82,4 +82,3 @@ std::string shown(std::string const &bytes); // printable, and short when long
 // a run of U+FFFD as one (converters differ in how many they write); nullopt
 // without libvterm.
 std::optional<std::string> drawn(std::string const &bytes);
-std::array<int, 2> cloexec_pipe(); // a pipe no child inherits unasked
