@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -37,19 +38,17 @@ struct Script {
 };
 
 void PrintTo(Step const &step, std::ostream *os) { *os << shown(step.typed); }
-void PrintTo(Script const *script, std::ostream *os) {
-  *os << where[static_cast<int>(script->on)] << (script->input ? " from " + shown(*script->input) : "") << " "
-      << testing::PrintToString(script->steps) << (script->to_file ? " to a file" : "");
+void PrintTo(Script const &script, std::ostream *os) {
+  *os << where[static_cast<int>(script.on)] << (script.input ? " from " + shown(*script.input) : "") << " "
+      << testing::PrintToString(script.steps) << (script.to_file ? " to a file" : "");
 }
 
-// Each row is made once, and handed to GoogleTest by its address, as its
-// long names would cost more to copy than a process's start.
-class Live : public testing::TestWithParam<Script const *> {};
+class Live : public testing::TestWithParam<Script> {};
 
 // Input held open as at a console: after each step, the program either waits
 // showing exactly `out`, or has ended showing it.
 TEST_P(Live, WaitsExactlyWhenItShould) {
-  auto const &row = *GetParam();
+  auto const &row = GetParam();
   char const *const skip =
       row.on >= On::terminal && !Session::has_terminal() ? "needs a pseudo-terminal, and none can be had here"
       : row.on == On::nonblocking && windows_build()
@@ -85,15 +84,13 @@ TEST_P(Live, WaitsExactlyWhenItShould) {
     };
   }
   // "<y>" in a row stands for a name of 100,000 y's, made only as the row runs.
-  auto const made = [](std::string text) {
-    for (auto at = text.find("<y>"); at != std::string::npos; at = text.find("<y>")) {
-      text.replace(at, 3, std::string(100000, 'y'));
-    }
-    return text;
+  auto const made = [](std::string const &text) {
+    return std::regex_replace(text, std::regex("<y>"), std::string(100000, 'y'));
   };
   for (auto const &step : row.steps) {
     SCOPED_TRACE("after typing " + shown(step.typed));
-    std::string const screen = row.on == On::console && !row.to_file ? drawn(step.out).value_or("") : made(step.out);
+    std::string const screen =
+        row.on == On::console && !row.to_file ? drawn(step.out).value_or("") : made(step.out);
     s.type(made(step.typed));
     if (step.waits) {
       ASSERT_TRUE(s.waits(screen));
@@ -103,7 +100,7 @@ TEST_P(Live, WaitsExactlyWhenItShould) {
   }
 }
 
-std::vector<Script> rows() {
+std::vector<Script> live() {
   bool const waits = true, ends = false;
   std::string const screen = dialogue("Ann", "Ann\r\n");
   std::string const half_block(2048, 'z'); // a terminal line holds at most 4095 bytes
@@ -152,17 +149,8 @@ std::vector<Script> rows() {
 }
 
 // Named by where they run, so that `ctest -R console` picks the console rows.
-std::vector<Script const *> live() {
-  static std::vector<Script> const made = rows();
-  std::vector<Script const *> each;
-  for (auto const &row : made) {
-    each.push_back(&row);
-  }
-  return each;
-}
-
 INSTANTIATE_TEST_SUITE_P(Rows, Live, testing::ValuesIn(live()), [](auto const &row) {
-  return where[static_cast<int>(row.param->on)] + std::to_string(row.index);
+  return where[static_cast<int>(row.param.on)] + std::to_string(row.index);
 });
 
 // All input is there and then ends: the run ends quietly with status 0 and
@@ -246,7 +234,7 @@ TEST(Memory, NameLargerThanItMayHoldComesBackWhole) {
   std::unique_ptr<std::FILE, int (*)(std::FILE *)> const file(std::tmpfile(), std::fclose);
   int const in = file ? fileno(file.get()) : -1;
   ASSERT_EQ(pwrite(in, text.data(), text.size(), 0), static_cast<ssize_t>(text.size()));
-  auto const limit = std::to_string(probe.peak() + (std::size_t{2} << 20));
+  auto const limit = std::to_string(probe.mapped() + (std::size_t{2} << 20));
   Session s(Session::Mode::pipes, [in] { dup2(in, 0); }, {"prlimit", "--as=" + limit, "--core=0", program()});
   EXPECT_EQ(s.end(dialogue(name)), 0);
   EXPECT_EQ(lseek(in, 0, SEEK_CUR), static_cast<off_t>(name.size() + 2)); // just past the answer, e

@@ -118,11 +118,7 @@ bool windows_build() { return env("ASKNAME_WINDOWS") == "1"; }
 bool Session::tells_waits() { return !windows_build() && !read_call().empty(); }
 
 bool Session::has_terminal() {
-  static bool const has = [] {
-    int const fd = open_terminal();
-    close(fd);
-    return fd >= 0;
-  }();
+  static bool const has = close(open_terminal()) == 0;
   return has;
 }
 
@@ -306,15 +302,7 @@ void Session::collect() {
   }
 }
 
-std::size_t Session::peak() const {
-  std::ifstream status(proc(pid_, "status"));
-  std::string word;
-  std::size_t kib = 0;
-  while (status >> word && word != "VmPeak:") {
-  }
-  status >> kib;
-  return kib * 1024;
-}
+std::size_t Session::mapped() const { return std::strtoull(stat_of(pid_, 23).c_str(), nullptr, 10); }
 
 // Whether the program sleeps in read(0), or in a poll of descriptor 0 alone
 // (of an input set not to block), with nothing left for it to read: a wait
