@@ -32,7 +32,8 @@ protected:
   int_type underflow() override {
     int size = 0;
     while (size == 0 && !ended_) {
-      wchar_t *const end = units_.data() + held_ + read_keys();
+      std::size_t const got = read_keys();
+      wchar_t *const end = units_.data() + held_ + got;
       wchar_t *const stop = std::find(units_.data(), end, ctrl_z);
       ended_ = ended_ || stop != end;
       size = convert(stop);
@@ -192,9 +193,6 @@ private:
 } // namespace
 
 void own_streams() {
-  // Made after the standard streams, so destroyed before their final flush
-  // at exit: they have their own buffers back, and the last letter held has
-  // been shown.
   static on_console<console_reader> const input(std::cin, STD_INPUT_HANDLE);
   static on_console<console_writer> const output(std::cout, STD_OUTPUT_HANDLE);
 }

@@ -11,17 +11,26 @@
 
 namespace {
 
-// Room for the longest line a Linux terminal hands over at once, 4095 bytes,
-// and twice that, as each part costs a write; within a stack that may be
-// limited to 16 KiB.  A longer name passes through it a part at a time.
+// The name's room, on a stack that may be limited to 16 KiB.  A longer name
+// passes through it a part at a time, a write a part: 4096 bytes doubled the
+// writes of a long name, 12288 outgrew such a stack.  A typed line (4095
+// bytes at a Linux terminal) fits whole.
 constexpr std::size_t name_room = 8192;
 using name_part = std::array<char, name_room>;
 
-bool ends_word(char c) { return c == '\0' || c == ' ' || (c >= '\t' && c <= '\r'); }
+constexpr bool ends_word(char c) { return c == '\0' || c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // The first byte in [from, to) that ends a word.  Eight bytes at a time are
-// passed over while none is below 0x21, as every byte that ends a word is:
-// a check of bits that finds such a byte wherever there is one.
+// passed over while none is below 0x21: a check of bits that finds such a
+// byte wherever there is one, and every byte that ends a word is one.
+static_assert([] {
+  for (int c = 0x21; c <= 0xFF; ++c) {
+    if (ends_word(static_cast<char>(c))) {
+      return false;
+    }
+  }
+  return true;
+}());
 char const *word_end(char const *from, char const *to) {
   constexpr std::uint64_t ones = 0x0101010101010101U;
   for (std::uint64_t eight = 0; to - from >= 8; from += 8) {

@@ -90,8 +90,6 @@ protected:
   }
 };
 
-// Made after the standard streams, so destroyed before their final flush at
-// exit, by which time they have their own buffers back.
 class own_buffers {
 public:
   own_buffers() : saved_in_(std::cin.rdbuf(&in_)), saved_out_(std::cout.rdbuf(&out_)) {
