@@ -126,9 +126,8 @@ License: Expat
 ")
 file(WRITE ${PROJECT_BINARY_DIR}/changelog "${debian_changelog}")
 file(WRITE ${PROJECT_BINARY_DIR}/lintian-overrides
-     "# Built with FORTIFY; of its own calls only the copy of the name into its fixed room can be checked
-# (__memcpy_chk, at level 3), and lintian does not count memcpy; the sizes given to read() and poll()
-# are checked as it compiles. The other calls are the C++ runtime's. See askname's docs/DEVELOPMENT.md.
+     "# Built with FORTIFY: the one call of askname's own that it can check, at level 3, is a memcpy,
+# which lintian does not count (askname's docs/DEVELOPMENT.md#hardening says more).
 askname: hardening-no-fortify-functions [usr/bin/askname]\n")
 
 # Compressed at configure time, so that installing and packaging need no
