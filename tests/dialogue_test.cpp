@@ -69,12 +69,10 @@ TEST_P(Live, WaitsExactlyWhenItShould) {
   std::string const given = row.input.value_or("");
   ASSERT_EQ(pwrite(in, given.data(), given.size(), 0), static_cast<ssize_t>(given.size()));
   Session s(row.on, [&] {
-    if (row.to_file) {
+    if (row.to_file)
       dup2(out, 1);
-    }
-    if (row.input) {
+    if (row.input)
       dup2(in, 0);
-    }
   });
   if (row.to_file) {
     s.shows = [out] {
@@ -235,7 +233,7 @@ TEST(Memory, NameLargerThanItMayHoldComesBackWhole) {
   std::unique_ptr<std::FILE, int (*)(std::FILE *)> const file(std::tmpfile(), std::fclose);
   int const in = file ? fileno(file.get()) : -1;
   ASSERT_EQ(pwrite(in, text.data(), text.size(), 0), static_cast<ssize_t>(text.size()));
-  auto const limit = std::to_string(probe.mapped() + (std::size_t{2} << 20));
+  auto const limit = std::to_string(probe.peak() + (std::size_t{2} << 20));
   Session s(Session::Mode::pipes, [in] { dup2(in, 0); }, {"prlimit", "--as=" + limit, "--core=0", program()});
   EXPECT_EQ(s.end(dialogue(name)), 0);
   EXPECT_EQ(lseek(in, 0, SEEK_CUR), static_cast<off_t>(name.size() + 2)); // just past the answer, e

@@ -48,12 +48,9 @@ std::vector<std::string> call_of(std::string const &path) {
 // The number /proc gives read, learnt from this process's own, so that where
 // qemu runs a program it is the host's: a read of /proc/self/syscall shows
 // that read itself.  "" without /proc.
-std::string const &read_call() {
-  static std::string const number = [] {
-    auto const call = call_of("/proc/self/syscall");
-    return call.empty() ? std::string() : call[0];
-  }();
-  return number;
+std::string read_call() {
+  static auto const call = call_of("/proc/self/syscall");
+  return call.empty() ? "" : call[0];
 }
 
 // Field `n` of /proc/PID/stat (3 is the state); "" where there is none.
@@ -302,7 +299,15 @@ void Session::collect() {
   }
 }
 
-std::size_t Session::mapped() const { return std::strtoull(stat_of(pid_, 23).c_str(), nullptr, 10); }
+std::size_t Session::peak() const {
+  std::ifstream status(proc(pid_, "status"));
+  std::string word;
+  while (status >> word && word != "VmPeak:") {
+  }
+  std::size_t kib = 0;
+  status >> kib;
+  return kib * 1024;
+}
 
 // Whether the program sleeps in read(0), or in a poll of descriptor 0 alone
 // (of an input set not to block), with nothing left for it to read: a wait

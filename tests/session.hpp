@@ -46,7 +46,7 @@ public:
   // Runs until the program ends showing `screen`; gives its exit status, or
   // 128 + the signal.
   int end(std::string_view screen);
-  std::size_t mapped() const; // the bytes the program has mapped; 0 but on Linux
+  std::size_t peak() const; // the most bytes the program has had mapped at once; 0 but on Linux
 
   std::string out{}; // standard output so far (the screen, on a terminal)
   // What the run shows, where not `out`: a file that a test sends it to.
