@@ -88,7 +88,7 @@ TEST_P(Live, WaitsExactlyWhenItShould) {
   for (auto const &step : row.steps) {
     SCOPED_TRACE("after typing " + shown(step.typed));
     std::string const screen =
-        row.on == On::console && !row.to_file ? drawn(step.out).value_or("") : made(step.out);
+        row.on == On::console && !row.to_file ? drawn(made(step.out)).value_or("") : made(step.out);
     s.type(made(step.typed));
     if (step.waits) {
       ASSERT_TRUE(s.waits(screen));
