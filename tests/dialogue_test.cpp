@@ -1,18 +1,8 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
-#include <array>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <memory>
-#include <optional>
-#include <regex>
-#include <string>
-#include <vector>
 
 #include "session.hpp"
 

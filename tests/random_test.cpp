@@ -1,16 +1,8 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <csignal>
-
-#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <iostream>
-#include <iterator>
-#include <memory>
 #include <random>
-#include <string>
 
 #include "session.hpp"
 

@@ -37,9 +37,10 @@ inline void check(bool ok, std::string const &what) {
   }
 }
 
-// The environment variable, or "" where it is unset; the program under test;
-// and whether it is a Windows build run under Wine (ASKNAME_WINDOWS=1), whose
-// text mode the manual page describes.
+// The environment variable, or "" where it is unset; the program under test,
+// never its source: the one $ASKNAME names, else the built one; and whether it
+// is a Windows build run under Wine (ASKNAME_WINDOWS=1), whose text mode the
+// manual page describes.
 inline std::string env(char const *name) { return std::getenv(name) != nullptr ? std::getenv(name) : ""; }
 inline std::string program() { return env("ASKNAME").empty() ? ASKNAME_EXE : env("ASKNAME"); }
 inline bool windows_build() { return env("ASKNAME_WINDOWS") == "1"; }
@@ -169,18 +170,18 @@ inline std::optional<std::string> drawn(std::string const &bytes) {
 #endif
 }
 
-// One run of askname (the executable named by $ASKNAME, else the built one),
-// driven as a person at a console drives it: through pipes, through pipes
-// set not to block (its output's holding a single page), or through a
-// pseudo-terminal that is its standard input, output and error (a console,
-// where a Windows build under Wine draws it).  Each run
-// is judged as it goes, and a fault throws at once, saying what it saw.
+// One run of the program, driven as a person at a console drives it: through
+// pipes, through pipes set not to block (its output's holding a single page),
+// or through a pseudo-terminal that is its standard input, output and error
+// (a console, where a Windows build under Wine draws it).  Each run is judged
+// as it goes, and a fault throws at once, saying what it saw.
 class Session {
 public:
   enum class Mode { pipes, nonblocking, terminal, console };
   using Redirect = std::function<void()>; // run in the child once its streams are in place
 
-  explicit Session(Mode mode = Mode::pipes, Redirect redirect = {}, std::vector<std::string> const &command = {})
+  explicit Session(Mode mode = Mode::pipes, Redirect redirect = {},
+                   std::vector<std::string> const &command = {})
       : terminal_(mode >= Mode::terminal) {
     // A pipe end must not land on 0, 1 or 2 when the runner was started without
     // them, and a reader that has gone must give EPIPE, not kill the runner.  A
