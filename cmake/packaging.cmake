@@ -1,7 +1,5 @@
-# Install rules and packages.  Every install: the program, NEWS.md and the
-# licence; the manual page beside them but on Windows, where README.txt holds
-# it.  The .deb has what Debian wants of a package instead of the licence:
-# its copyright file, and a changelog in its own format, made from NEWS.md.
+# Install rules and packages; what each holds: README.md#install and
+# docs/DEVELOPMENT.md#windows.
 include(GNUInstallDirs)
 
 set(CPACK_PACKAGE_NAME askname)
